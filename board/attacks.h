@@ -16,6 +16,22 @@ struct MagicEntry {
 extern const MagicEntry* RookMagics;
 extern const MagicEntry* BishopMagics;
 
+// Fixed index widths: every square gets a full block, whatever its mask size.
+constexpr int RookShift = 52;
+constexpr int BishopShift = 55;
+constexpr int RookBlockSize = 1 << (64 - RookShift);
+constexpr int BishopBlockSize = 1 << (64 - BishopShift);
+
+// The 64 + 64 magic numbers the tables are built from (see tools/magics.cpp).
+extern const BitMask StoredRookMagics[64];
+extern const BitMask StoredBishopMagics[64];
+
+// Slow references for table building and checking: attacks of a Rook or
+// Bishop by walking its rays (first blocker included), and the relevance mask
+// (empty-board rays without their last square).
+BitMask SliderAttacksSlow(PieceType slider, int sq, BitMask occ);
+BitMask SliderRelevanceMask(PieceType slider, int sq);
+
 inline BitMask RookAttacks(int sq, BitMask occ) {
     const MagicEntry& e = RookMagics[sq];
     return e.attacks[((occ & e.mask) * e.magic) >> 52];
