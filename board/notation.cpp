@@ -2,6 +2,8 @@
 // algebraic notation (SAN) for game records and GUIs.
 #include "board/notation.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "board/board.h"
@@ -35,6 +37,47 @@ PieceType PieceOfLetter(char c) {
 
 constexpr char UpperPieceLetter[8] = {'?', 'P', 'N', 'B', 'R', 'Q', 'K', '?'};
 constexpr char PromotionLetter[8] = {0, 0, 'n', 'b', 'r', 'q', 0, 0};
+
+// SAN marks a move as a capture when it takes a piece on its target or is
+// a pawn's en-passant capture; a knight stepping onto the empty en-passant
+// square captures nothing.
+bool CapturesForSan(const Board& board, Move move) {
+    const int to = ToSquare(move);
+    if (board.mailbox[to] != 0) return true;
+    return TypeOf(board.mailbox[FromSquare(move)]) == Pawn && board.epSquare > 0 && to == board.epSquare;
+}
+
+// Calls visit(move) for every legal move in generation order; stops early
+// when visit returns true. The walk is bounded by the node count so that a
+// damaged chain cannot loop.
+template <typename Visit>
+void ForEachLegalMove(const Board& board, Visit visit) {
+    NotationMoveList list;
+    GenerateAllMoves(board, list);
+    uint16_t index = list.head;
+    for (int steps = 0; steps < list.count && index < 256; ++steps) {
+        const Move move = list.nodes[index].move;
+        if (IsLegalMove(board, move) && visit(move)) return;
+        index = list.nodes[index].next;
+    }
+}
+
+// Status word after the move, for the check and mate suffix. The move is made
+// on a copy whose history holds only the reversible stretch the repetition
+// test reads, so the caller's history is never written and a game near the
+// history bound still gets its suffix.
+StatusFlags FlagsAfterMove(const Board& board, Move move) {
+    HistoryEntry history[256 + 2];
+    Board copy = board;
+    int kept = std::min<int>(board.ply, board.halfmoveClock + 1);
+    if (kept < 0 || board.ply > HistorySize || board.history == nullptr) kept = 0;
+    if (kept > 0) std::memcpy(history, board.history + (board.ply - kept), sizeof(HistoryEntry) * kept);
+    copy.history = history;
+    copy.ply = kept;
+    MakeMove(copy, move);
+    UpdateMateFlags(copy);
+    return copy.flags;
+}
 
 }  // namespace
 
@@ -95,6 +138,141 @@ Move TextToMove(const Board& board, const std::string& text) {
     if (piece == 0 || ColourOf(piece) != board.sideToMove) return NullMove;
     const Move move = MakeMoveCode(from, to, promotion);
     return IsPseudoLegal(board, move) ? move : NullMove;
+}
+
+std::string MoveToSan(const Board& board, Move move) {
+    move &= MoveMask;
+    if (move == NullMove) return NullMoveText;
+    const int from = FromSquare(move);
+    const int to = ToSquare(move);
+    const PieceType type = TypeOf(board.mailbox[from]);
+    const bool capture = CapturesForSan(board, move);
+
+    // Count the legal moves of the same piece type that reach the same square
+    // with the same promotion, and which of them share the from file or rank.
+    bool legal = false;
+    StatusFlags after = 0;
+    int rivals = 0, sameFile = 0, sameRank = 0;
+    ForEachLegalMove(board, [&](Move m) {
+        if (SameMove(m, move)) {
+            legal = true;
+            after = FlagsAfterMove(board, m);
+        }
+        if (ToSquare(m) == to && TypeOf(board.mailbox[FromSquare(m)]) == type &&
+            PromotionOf(m) == PromotionOf(move)) {
+            ++rivals;
+            sameFile += FileOf(FromSquare(m)) == FileOf(from);
+            sameRank += RankOf(FromSquare(m)) == RankOf(from);
+        }
+        return false;
+    });
+    if (!legal) return std::string();
+
+    std::string san;
+    if (type == King && std::abs(FileOf(to) - FileOf(from)) == 2) {
+        san = to > from ? "O-O" : "O-O-O";
+    } else {
+        if (type != Pawn) san += UpperPieceLetter[type];
+        if (rivals > 1 || (type == Pawn && capture)) {
+            const char file = char('a' + FileOf(from));
+            const char rank = char('1' + RankOf(from));
+            if (sameFile < 2) {
+                san += file;
+            } else if (sameRank < 2) {
+                san += rank;
+            } else {
+                san += file;
+                san += rank;
+            }
+        }
+        if (capture) san += 'x';
+        san += char('a' + FileOf(to));
+        san += char('1' + RankOf(to));
+        if (PromotionOf(move) != NoPiece) {
+            san += '=';
+            san += UpperPieceLetter[PromotionOf(move)];
+        }
+    }
+    if (after & FlagCheckmate) {
+        san += '#';
+    } else if (after & FlagCheck) {
+        san += '+';
+    }
+    return san;
+}
+
+Move SanToMove(const Board& board, const std::string& text) {
+    if (text.empty() || text == NullMoveText) return NullMove;
+    const size_t n = text.size();
+    // Reads past the end give NUL, which matches no test below.
+    auto at = [&](size_t i) { return i < n ? text[i] : '\0'; };
+
+    PieceType type = Pawn;
+    size_t p = 0;
+    bool hasFile = false, hasRank = false, capture = false;
+    int fromFile = 0, fromRank = 0, to = 0;
+    PieceType promotion = NoPiece;
+
+    const bool castling = !IsPieceLetter(text[0]) && text.find("O-O") != std::string::npos;
+    if (castling) {
+        const int king = KingHome[board.sideToMove];
+        type = King;
+        hasFile = hasRank = true;
+        fromFile = FileOf(king);
+        fromRank = RankOf(king);
+        to = text.find("O-O-O") != std::string::npos ? king - 2 : king + 2;
+    } else {
+        if (IsPieceLetter(text[0])) {
+            type = PieceOfLetter(text[0]);
+            p = 1;
+        }
+        const char a = at(p), b = at(p + 1), c = at(p + 2);
+        if (IsDigit(a) && (IsFile(b) || b == 'x')) {
+            hasRank = true;
+            fromRank = a - '1';
+            p += 1;
+        } else if (IsFile(a) && (IsFile(b) || b == 'x')) {
+            hasFile = true;
+            fromFile = a - 'a';
+            p += 1;
+        } else if (IsFile(a) && IsDigit(b) && (IsFile(c) || c == 'x')) {
+            hasFile = hasRank = true;
+            fromFile = a - 'a';
+            fromRank = b - '1';
+            p += 2;
+        }
+        if (at(p) == 'x') {
+            capture = true;
+            ++p;
+        }
+        if (n < p + 2 || !IsFile(at(p)) || !IsRankDigit(at(p + 1))) return NullMove;
+        to = (at(p + 1) - '1') * 8 + (at(p) - 'a');
+        p += 2;
+        char letter = 0;
+        if (at(p) == '=' && IsLetter(at(p + 1))) {
+            letter = at(p + 1);
+        } else if (at(p) != '\0' && std::strchr("NBRQ", at(p)) != nullptr) {
+            letter = at(p);
+        }
+        if (letter != 0) {
+            promotion = PieceOfLetter(letter);
+            if (promotion < Knight || promotion > Queen) return NullMove;
+        }
+        // Whatever follows ('+', '#', annotations) does not change the move.
+    }
+
+    Move found = NullMove;
+    ForEachLegalMove(board, [&](Move m) {
+        const int from = FromSquare(m);
+        if (ToSquare(m) != to || PromotionOf(m) != promotion) return false;
+        if (TypeOf(board.mailbox[from]) != type) return false;
+        if (CapturesForSan(board, m) != capture) return false;
+        if (hasFile && FileOf(from) != fromFile) return false;
+        if (hasRank && RankOf(from) != fromRank) return false;
+        found = m & MoveMask;
+        return true;
+    });
+    return found;
 }
 
 }  // namespace NEngine
