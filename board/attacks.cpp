@@ -122,9 +122,13 @@ void FillTargets(int8_t (&list)[10], BitMask& set, int sq, const Step (&steps)[N
 
 void BuildAttackTables() {
     AttackTables& at = AttackStore;
+    // Per-square lists are what the root generator walks; the sets are what
+    // the search and evaluation test against.
     for (int s = 0; s < 64; ++s) {
         for (Colour c : {Black, White}) {
             const int fwd = Forward(c);
+            // Fixed slots, -1 where a step leaves the board or does not apply:
+            // capture a-side, capture h-side, push, double push, two terminators.
             int8_t* pt = at.pawnTargets[c][s];
             std::memset(pt, -1, 6);
             pt[0] = int8_t(Target(s, {-1, fwd}));
@@ -153,6 +157,8 @@ void BuildAttackTables() {
             const int t = Target(s, st);
             if (t >= 0) at.adjacentOrthogonal[s] |= Bit(t);
         }
+        // The same ring serves both colours; it is kept per colour for callers
+        // that index by side.
         for (int t = 0; t < 64; ++t)
             if (DistanceStore[s * 64 + t] == 2) at.distanceTwoRing[Black][s] |= Bit(t);
         at.distanceTwoRing[White][s] = at.distanceTwoRing[Black][s];
@@ -203,6 +209,8 @@ int PieceKind(Colour c, PieceType t, int from, int to) {
         case Queen:
             return LineIndex(KingSteps, df, dr);
         case King:
+            // Castling kinds wherever two files fit; the caller checks that
+            // the king stands on its home square.
             if (dr == 0 && df == 2) return 8;
             if (dr == 0 && df == -2) return 9;
             return std::abs(df) <= 1 && std::abs(dr) <= 1 ? LineIndex(KingSteps, df, dr) : -1;
@@ -211,6 +219,8 @@ int PieceKind(Colour c, PieceType t, int from, int to) {
     }
 }
 
+// Kinds for every piece code and from/to pair, so that the low 12 bits of a
+// move index the table directly; then the direction and line-type sections.
 void BuildMoveKinds() {
     for (int code = 0; code < 16; ++code)
         for (int to = 0; to < 64; ++to)
@@ -219,7 +229,7 @@ void BuildMoveKinds() {
     for (int to = 0; to < 64; ++to)
         for (int from = 0; from < 64; ++from) {
             const int df = FileOf(to) - FileOf(from), dr = RankOf(to) - RankOf(from);
-            const int dir = LineIndex(LineSteps, df, dr);
+            const int dir = LineIndex(LineSteps, df, dr);  // code = index + 1, 0 off any line
             KindStore.direction[to * 64 + from] = uint8_t(dir + 1);
             KindStore.lineType[to * 64 + from] = dir < 0 ? 0 : (df == 0 || dr == 0) ? 1 : 2;
         }
@@ -248,9 +258,11 @@ void BuildPawnMasks() {
             pm.attackSpan[c][s] = ahead & sides;
             pm.passedSpan[c][s] = pm.frontSpan[c][s] | pm.attackSpan[c][s];
             pm.neighbours[c][s] = rank & sides;
+            // Own rank, plus the ranks either side unless s stands on an edge rank.
             BitMask support = rank;
             if (r > 0 && r < 7) support |= (rank << 8) | (rank >> 8);
             pm.supportArea[c][s] = support & sides;
+            // Rank r and behind on the side files; no pawn can stand on the edge ranks.
             pm.rearSpan[c][s] = behindOrHere & sides & ~edgeRanks;
         }
 }
@@ -282,6 +294,8 @@ void BuildGlobalTables() {
     });
 }
 
+// Order matters: popcount before anything counts, magics before the global
+// set, positional tables before the first Board puts a piece.
 void InitEngineTables() {
     static std::once_flag once;
     std::call_once(once, [] {

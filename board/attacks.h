@@ -74,7 +74,7 @@ struct AttackTables {
     uint16_t queenRayList[64][10];
     BitMask pawnAttacks[2][64];
     BitMask pawnPushes[2][64];
-    BitMask pawnPushSources[2][64];
+    BitMask pawnPushSources[2][64];  // one back (two onto the start rank); promotion squares have none
     BitMask knightAttacks[64];
     BitMask bishopRays[64];
     BitMask rookRays[64];

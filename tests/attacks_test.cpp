@@ -131,6 +131,17 @@ TEST_F(TablesTest, MagicsGiveRayWalkAttacksForAllSubsetsAndRandomBoards) {
 }
 
 TEST_F(TablesTest, LinesRaysAndSteps) {
+    // A second start-up changes nothing: same tables, same contents.
+    const LineTables* lines = Lines;
+    const MagicEntry* rooks = RookMagics;
+    const PackedScore knightE4 = PsqTable[White][Knight][Sq("e4")];
+    InitEngineTables();
+    BuildGlobalTables();
+    BuildMagicTables();
+    EXPECT_EQ(Lines, lines);
+    EXPECT_EQ(RookMagics, rooks);
+    EXPECT_EQ(PsqTable[White][Knight][Sq("e4")], knightE4);
+
     EXPECT_EQ(Between(Sq("a1"), Sq("h8")), Squares({"b2", "c3", "d4", "e5", "f6", "g7"}));
     EXPECT_EQ(Between(Sq("a1"), Sq("b3")), 0u);
     EXPECT_EQ(LineThrough(Sq("b2"), Sq("c3")), Squares({"a1", "b2", "c3", "d4", "e5", "f6", "g7", "h8"}));
