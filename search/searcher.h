@@ -19,6 +19,7 @@ namespace NEngine {
 
 struct EvalContext;
 class TranspositionTable;
+class History;
 class Searcher;
 
 constexpr int MaxPly = 64;          // plies 0..63 are searched
@@ -115,6 +116,7 @@ struct SearchRecord {
 
     // Live search data; counters and depth are read by other threads.
     int rootIndex = 0;
+    int rootSearched = 0;  // root moves completed in this iteration
     std::atomic<int> iterationDepth{0};
     NodeCounter iterationNodes;
     NodeCounter totalNodes;
@@ -129,6 +131,7 @@ struct SearchRecord {
     // Links set by the Searcher.
     Searcher* owner = nullptr;
     TranspositionTable* table = nullptr;
+    History* history = nullptr;  // shared by all threads
     int index = 0;               // thread index, 0 = main thread
     uint64_t lastPollNodes = 0;  // node count of the last poll (thread 0)
 
@@ -142,13 +145,14 @@ int Search(SearchRecord& record, int depth, int ply, int alpha, int beta, bool p
 // staticEval is MinusInfinity when the caller has none.
 int Quiescence(SearchRecord& record, int depth, int ply, int alpha, int beta, bool pvNode,
                int staticEval);
-// 16 (one ply) or 0 for the move just picked (with its SafeMark); the move has
-// not been made yet on the board.
+// 16 (one ply) or 0 for the move just picked (with its SafeMark), read on the
+// board after the move was made (check and recapture show there).
 int ExtensionFor(const Board& board, Move move, bool pvNode, bool permission);
 
 class Searcher {
 public:
-    Searcher();  // one thread, 256 MB
+    // One thread; the table and evaluation cache share the given budget.
+    explicit Searcher(uint32_t hashMegabytes = 256);
     ~Searcher();
     Searcher(const Searcher&) = delete;
     Searcher& operator=(const Searcher&) = delete;
@@ -189,6 +193,7 @@ public:
     void ClearTT();
     TranspositionTable& Table() { return *table_; }
     EvalCache& Cache() { return cache_; }
+    History& HistoryTable() { return *history_; }
 
     // Clears the time-extended flag, every record's search fields and History.
     void NewSearchReset();
@@ -244,6 +249,7 @@ private:
     int mateValue_ = MateScore;
     std::unique_ptr<TranspositionTable> table_;
     EvalCache cache_;
+    std::unique_ptr<History> history_;  // quiet-move ordering, shared by all threads
 };
 
 }  // namespace NEngine
