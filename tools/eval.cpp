@@ -19,7 +19,7 @@ using namespace NEngine;
 namespace {
 
 // FEN text of an EPD or FEN line: the four position fields, then the two
-// counters when present, else "0 1".
+// counters when present, else "0 1". Empty when the line is too short.
 std::string FenOfLine(const std::string& line) {
     std::istringstream in(line);
     std::vector<std::string> fields;
@@ -35,6 +35,11 @@ std::string FenOfLine(const std::string& line) {
     else
         fen += " 0 1";
     return fen;
+}
+
+bool SetPosition(const std::string& line, Board& board) {
+    const std::string fen = FenOfLine(line);
+    return !fen.empty() && SetFromFen(fen, board);
 }
 
 int Usage() {
@@ -58,7 +63,7 @@ int main(int argc, char** argv) {
     if (first != "--epd") {
         std::string text = first;
         for (int i = 2; i < argc; ++i) text += std::string(" ") + argv[i];
-        if (!SetFromFen(FenOfLine(text), board)) {
+        if (!SetPosition(text, board)) {
             std::cerr << "invalid position: " << text << "\n";
             return 1;
         }
@@ -77,7 +82,7 @@ int main(int argc, char** argv) {
     while (std::getline(file, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.find_first_not_of(" \t") == std::string::npos || line[0] == '#') continue;
-        if (!SetFromFen(FenOfLine(line), board)) {
+        if (!SetPosition(line, board)) {
             std::cerr << "invalid position: " << line << "\n";
             ++failures;
             continue;
