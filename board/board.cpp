@@ -16,6 +16,7 @@ void ResetBoard(Board& board) {
     board.history = history;
 }
 
+// The history array belongs to the enclosing record, so the pointer stays.
 void CopyBoard(Board& destination, const Board& source) {
     HistoryEntry* const history = destination.history;
     std::memcpy(static_cast<void*>(&destination), &source, sizeof(Board));
@@ -24,17 +25,21 @@ void CopyBoard(Board& destination, const Board& source) {
 
 void AddPiece(Board& board, Colour c, PieceType t, int sq) {
     if (t == NoPiece || t > King || sq < 0 || sq >= 64 || c > White || board.mailbox[sq] != 0) return;
+    // The material key has rows for counts up to 63 only.
+    if (board.colour[c].count[t] >= 63) return;
     PutPiece(board, c, t, sq);
     board.mailbox[sq] = MakeCode(c, t);
     if (t == King) board.kingSquare[c] = Square(sq);
 }
 
+// A fresh record: zeroed history (no stale keys for the repetition search).
 BoardWithHistory::BoardWithHistory() {
     std::memset(static_cast<void*>(history), 0, sizeof(history));
     board.history = history;
     ResetBoard(board);
 }
 
+// Copies carry the game's entries and point at their own array.
 BoardWithHistory::BoardWithHistory(const BoardWithHistory& other) {
     std::memcpy(static_cast<void*>(history), other.history, sizeof(history));
     board.history = history;
@@ -49,6 +54,7 @@ BoardWithHistory& BoardWithHistory::operator=(const BoardWithHistory& other) {
     return *this;
 }
 
+// Everything the primitives keep incrementally, from the mailbox alone.
 BoardSums ComputeBoardSums(const Board& board) {
     BoardSums sums{};
     for (int sq = 0; sq < 64; ++sq) {

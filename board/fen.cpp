@@ -97,6 +97,8 @@ bool SetFromFen(const std::string& text, Board& board) {
                 const int type = PieceTypeOfLetter(char(std::toupper(static_cast<unsigned char>(ch))));
                 if (!type) return false;
                 const Colour c = std::isupper(static_cast<unsigned char>(ch)) ? White : Black;
+                // Refused before the sums can overflow: no side has more than 16 men.
+                if (__builtin_popcountll(board.colour[c].all) >= 16) return false;
                 AddPiece(board, c, PieceType(type), rank * 8 + file);
                 file += 1;
             }

@@ -67,6 +67,7 @@ void MakeMove(Board& board, Move move) {
     const PieceCode piece = board.mailbox[from];
     const PieceType type = TypeOf(piece);
 
+    // Push: everything unmake cannot cheaply recompute is saved here.
     HistoryEntry& entry = board.history[board.ply];
     board.ply += 1;
     entry.key = board.key;
@@ -78,8 +79,10 @@ void MakeMove(Board& board, Move move) {
     uint8_t moveFlags = 0;
     uint8_t capturedType = 0;
 
+    // Status bits describe the new position; they are rebuilt at the end.
     board.flags = FlagBase;
 
+    // Castling rights and the castling rook.
     if (type == King) {
         if (to - from == 2 || from - to == 2) {
             moveFlags |= MoveCastling | MoveIrreversible;
@@ -97,19 +100,21 @@ void MakeMove(Board& board, Move move) {
         DropRookRight(board, us, from);
     }
 
+    // Captures; a rook taken on its home square takes its right with it.
     const PieceCode captured = board.mailbox[to];
     if (captured) {
         capturedType = TypeOf(captured);
         if (capturedType == Rook && (board.castling & (3 << (2 * them)))) DropRookRight(board, them, to);
         TakePiece(board, them, capturedType, to);
         moveFlags |= MoveCapture | MoveIrreversible;
-    } else if (type == Pawn && to == board.epSquare) {
+    } else if (type == Pawn && board.epSquare > 0 && to == board.epSquare) {
         const int victim = us == White ? to - 8 : to + 8;
         TakePiece(board, them, Pawn, victim);
         board.mailbox[victim] = 0;
         moveFlags |= MoveEnPassant | MoveCapture | MoveIrreversible;
     }
 
+    // The old en-passant square lapses whatever the move.
     if (board.epSquare > 0) board.key ^= PieceKeyOf(board.epSquare, them, 0);
     board.epSquare = -1;
 
@@ -121,6 +126,7 @@ void MakeMove(Board& board, Move move) {
         moveFlags |= MoveIrreversible;
     } else {
         if (type == Pawn) {
+            // Set after every double push, even with no pawn to take.
             if (!(moveFlags & MoveCapture) && (to - from == 16 || from - to == 16)) {
                 board.epSquare = int8_t((from + to) / 2);
                 board.key ^= PieceKeyOf(board.epSquare, us, 0);
@@ -143,6 +149,7 @@ void MakeMove(Board& board, Move move) {
     board.key ^= SideKey;
     board.sideToMove = them;
 
+    // An irreversible move cannot repeat anything, so the search is skipped.
     UpdateCheckAfterMove(board, move);
     UpdateDrawFlags(board, moveFlags & MoveIrreversible);
     if (board.flags & FlagCheck) moveFlags |= MoveGaveCheck;
@@ -155,6 +162,7 @@ void UnmakeMove(Board& board, Move move) {
     const Colour them = board.sideToMove;
     board.ply -= 1;
     const HistoryEntry& entry = board.history[board.ply];
+    // The state word brings back the old en-passant square, used below.
     RestoreState(board, entry.state);
     if (them == White) board.fullmoveNumber -= 1;
     board.psqSum = entry.psqSum;
@@ -173,6 +181,7 @@ void UnmakeMove(Board& board, Move move) {
     }
     board.mailbox[to] = 0;
 
+    // Put back what was taken: the pawn behind the target, or the piece on it.
     if (entry.moveFlags & MoveEnPassant) {
         RestorePiece(board, them, Pawn, us == White ? board.epSquare - 8 : board.epSquare + 8);
     } else if (entry.capturedType) {
@@ -190,6 +199,8 @@ void UnmakeMove(Board& board, Move move) {
     board.materialKey = entry.materialKey;
 }
 
+// Passing touches only the state word, the key and one entry; the clock
+// and the status flags stay (it is never made in check).
 void MakeNullMove(Board& board) {
     HistoryEntry& entry = board.history[board.ply];
     board.ply += 1;

@@ -52,6 +52,9 @@ bool IsAttackedThrough(const Board& board, Colour attacker, int sq, BitMask empt
     return (RookAttacks(sq, ~emptySquares | straight) & straight) != 0;
 }
 
+// Check on the side now to move, judged from the move just made: the moved
+// piece's own attack, then a slider uncovered behind the from square (and,
+// for en passant, behind the captured pawn's square).
 void UpdateCheckAfterMove(Board& board, Move move) {
     const Colour defender = board.sideToMove;
     const Colour mover = Opponent(defender);
@@ -84,6 +87,7 @@ void UpdateCheckAfterMove(Board& board, Move move) {
         if (PawnAttacks(mover, to) & Bit(king)) {
             check = true;
             checker = to;
+            // A straight push uncovers nothing that could reach the king.
             if (FileOf(from) == FileOf(to)) {
                 board.checkerSquare = Square(checker);
                 board.flags |= FlagCheck;
@@ -112,6 +116,7 @@ void UpdateCheckAfterMove(Board& board, Move move) {
         }
         break;
     default:
+        // Bishop, rook, queen (also a fresh promotion): on a line and unblocked.
         if (MoveKind(piece, Move((king << 6) | to)) != -1 && !(Between(to, king) & occ)) {
             check = true;
             checker = to;
@@ -127,6 +132,7 @@ void UpdateCheckAfterMove(Board& board, Move move) {
         const BitMask found = seen & RayFrom(king, from) & sliders & ~Bit(to);
         if (found) {
             const int sq = LowestSquare(found);
+            // The en-passant test may already have found this same slider.
             if (sq != epChecker) {
                 if (check) {
                     doubleCheck = true;
@@ -142,6 +148,7 @@ void UpdateCheckAfterMove(Board& board, Move move) {
     if (doubleCheck) board.flags |= FlagDoubleCheck;
 }
 
+// Full status after a set-up; false when the side not to move is in check.
 bool ComputeStatus(Board& board) {
     board.flags = FlagBase;
     const Colour us = board.sideToMove;
@@ -171,13 +178,17 @@ bool ComputeStatus(Board& board) {
     return true;
 }
 
+// Fifty moves, insufficient material, then repetition; the first rule that
+// applies ends the test.
 void UpdateDrawFlags(Board& board, bool skipRepetition) {
+    // Mate on the hundredth ply is still mate, so check postpones the rule there.
     if ((board.halfmoveClock == 100 && !(board.flags & FlagCheck)) || board.halfmoveClock > 100) {
         board.flags |= FlagFiftyMoves;
         return;
     }
     const ColourBlock& b = board.colour[Black];
     const ColourBlock& w = board.colour[White];
+    // Bare kings with at most one minor each, or two knights against a bare king.
     if (!(b.pieces[Pawn] | b.pieces[Rook] | b.pieces[Queen] | w.pieces[Pawn] | w.pieces[Rook] | w.pieces[Queen])) {
         const int bn = b.count[Knight], bb = b.count[Bishop];
         const int wn = w.count[Knight], wb = w.count[Bishop];
@@ -213,6 +224,8 @@ void UpdateMateFlags(Board& board) {
     board.flags |= (board.flags & FlagCheck) ? FlagCheckmate : FlagStalemate;
 }
 
+// For moves from outside the generator (text, hash table, killers): the move
+// fits the position in every respect but the own king's safety.
 bool IsPseudoLegal(const Board& board, Move move) {
     const Colour us = board.sideToMove;
     const int from = FromSquare(move);
@@ -225,6 +238,7 @@ bool IsPseudoLegal(const Board& board, Move move) {
     // In double check only the king may move, and its move is still checked below.
     if ((board.flags & (FlagCheck | FlagDoubleCheck)) == (FlagCheck | FlagDoubleCheck) && type != King) return false;
     const PieceType promotion = PromotionOf(move);
+    // Only knight to queen; a stray code must never put a second king on the board.
     if (promotion && (type != Pawn || promotion < Knight || promotion > Queen)) return false;
     const int kind = MoveKind(piece, move);
     if (kind == -1) return false;
@@ -241,6 +255,7 @@ bool IsPseudoLegal(const Board& board, Move move) {
         }
         return true;
     case Pawn:
+        // Promotion exactly on the last rank; captures need a victim or the en-passant square.
         if (((Bit(to) & LastRanks) != 0) != (promotion != 0)) return false;
         if (target) return kind <= 1;
         if (board.epSquare > 0 && to == board.epSquare) return kind <= 1;
@@ -254,6 +269,8 @@ bool IsPseudoLegal(const Board& board, Move move) {
     }
 }
 
+// For generator moves only (evasions when in check): pins, en passant and
+// king steps into attack are all that can still make them illegal.
 bool IsLegal(const Board& board, Move move) {
     if (board.flags & FlagCheckmate) return false;
     const Colour us = board.sideToMove;
@@ -284,6 +301,7 @@ bool IsLegal(const Board& board, Move move) {
         return !(straight & StraightSliders(enemy));
     }
 
+    // Pinned: lifting the piece lets an enemy slider on that line see the king.
     const int lineType = LineType(from, king);
     if (!lineType) return true;
     const BitMask after = (occ ^ Bit(from)) | Bit(to);
@@ -293,6 +311,7 @@ bool IsLegal(const Board& board, Move move) {
     return !(seen & sliders & ~Bit(to));
 }
 
+// Self-contained legality for a move from any source, in check or not.
 bool IsLegalMove(const Board& board, Move move) {
     if (board.flags & FlagCheckmate) return false;
     const Colour us = board.sideToMove;
@@ -322,6 +341,8 @@ bool IsLegalMove(const Board& board, Move move) {
     if (type == Rook && !(RookAttacks(from, occ) & Bit(to))) return false;
     if (type == Queen && !(QueenAttacks(from, occ) & Bit(to))) return false;
 
+    // Enemy pieces still able to attack after the move: not the one captured;
+    // sliders look through the vacated squares and stop at the target.
     BitMask removed = Bit(to);
     BitMask vacated = Bit(from);
     if (type == Pawn && board.epSquare > 0 && to == board.epSquare && FileOf(from) != FileOf(to)) {
@@ -337,6 +358,8 @@ bool IsLegalMove(const Board& board, Move move) {
     return !(RookAttacks(king, after) & StraightSliders(enemy) & ~removed);
 }
 
+// Every pseudo-legal move, in a fixed order: pawns, knights, bishops, rooks,
+// queens, king steps, castling. Legality is the caller's test.
 void GenerateAllMoves(const Board& board, NotationMoveList& list) {
     list.head = list.tail = 65535;
     list.count = 0;
@@ -391,6 +414,7 @@ void GenerateAllMoves(const Board& board, NotationMoveList& list) {
         }
     }
     for (BitMask to = KingAttacks(king) & targets; to;) list.Add(MakeMoveCode(king, PopLowest(to)));
+    // Castling needs only the right and an empty path here; attacks are IsLegalMove's.
     if (!(board.flags & FlagCheck) && king == KingHome[us]) {
         const int kingSide = 2 * us;
         if ((board.castling & (1 << kingSide)) && !(occ & (Bit(king + 1) | Bit(king + 2))))

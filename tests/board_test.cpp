@@ -185,6 +185,12 @@ TEST(BoardTest, MakeMoveDetails) {
     UnmakeMove(e->board, Coord("e5d6"));
     EXPECT_TRUE(SameBytes(beforeEp, e->board));
 
+    // A promotion onto a1 right after set-up, where the en-passant field reads 0.
+    auto a1 = NewBoard("4k3/8/8/8/8/8/p7/4K3 b - - 0 1");
+    Play(a1->board, {"a2a1q"});
+    EXPECT_EQ(a1->board.mailbox[0], MakeCode(Black, Queen));
+    ExpectSumsMatch(a1->board, "after promotion on a1");
+
     // Promotion with capture.
     auto p = NewBoard("1n2k3/P7/8/8/8/8/8/4K3 w - - 0 1");
     const Board beforePromotion = p->board;

@@ -74,6 +74,7 @@ TEST(FenTest, RefusedInputs) {
         // Material no game can reach.
         "4k3/8/8/8/8/PPPPPPPP/P7/4K3 w - - 0 1",
         "QQQQk3/QQQQ4/8/8/8/8/8/QQK5 w - - 0 1",
+        "qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq w - - 0 1",
         // En passant: wrong rank, bad characters, no pawn, occupied target.
         "4k3/8/8/3pP3/8/8/8/4K3 w - d3 0 2",
         "4k3/8/8/3pP3/8/8/8/4K3 w - d9 0 2",
@@ -111,6 +112,55 @@ TEST(FenTest, WritingRefusesInconsistentBoards) {
     Board e = r->board;
     e.epSquare = 44;  // no Black pawn in front of e6
     EXPECT_EQ(ToFen(e), "");
+}
+
+// Mutated and random texts: refused, or set up consistently. Under the
+// sanitizers this is what shows that no input reads or writes out of bounds.
+TEST(FenTest, MutatedTextsNeverBreakTheBoard) {
+#ifdef TARNOCK_SANITIZED
+    const int rounds = 3000;
+#else
+    const int rounds = 20000;
+#endif
+    const std::vector<SuiteLine> suite = ReadSuite();
+    const std::string alphabet = "pnbrqkPNBRQK12345678/ wb-KQkqacdefgh09\t";
+    Random random(5);
+    auto r = std::make_unique<BoardWithHistory>();
+    Board& b = r->board;
+    int accepted = 0;
+    for (int round = 0; round < rounds; ++round) {
+        std::string text = suite[random.Below(suite.size())].fen;
+        for (int edits = 1 + int(random.Below(3)); edits > 0; --edits) {
+            const size_t at = random.Below(text.size() + 1);
+            const char ch = alphabet[random.Below(alphabet.size())];
+            switch (random.Below(3)) {
+            case 0: text.insert(at, 1, ch); break;
+            case 1: if (at < text.size()) text[at] = ch; break;
+            default: if (at < text.size()) text.erase(at, 1); break;
+            }
+        }
+        if (round % 10 == 0) {
+            text.clear();
+            for (size_t n = random.Below(90); n > 0; --n) text += alphabet[random.Below(alphabet.size())];
+        }
+        if (!SetFromFen(text, b)) continue;
+        accepted += 1;
+        const BoardSums sums = ComputeBoardSums(b);
+        ASSERT_EQ(b.key, sums.key) << text;
+        ASSERT_EQ(b.materialKey, sums.materialKey) << text;
+        const std::string fen = ToFen(b);
+        ASSERT_FALSE(fen.empty()) << text;
+        const uint64_t key = b.key;
+        ASSERT_TRUE(SetFromFen(fen, b)) << text;
+        ASSERT_EQ(b.key, key) << text;
+        for (int ply = 0; ply < 4 && !HistoryFull(b); ++ply) {
+            const std::vector<Move> moves = LegalMoves(b);
+            if (moves.empty()) break;
+            MakeMove(b, moves[random.Below(moves.size())]);
+            ASSERT_EQ(b.key, ComputeBoardSums(b).key) << text;
+        }
+    }
+    EXPECT_GT(accepted, rounds / 20);
 }
 
 // The plies before a set-up carry no stale entries from an earlier game.

@@ -28,7 +28,7 @@ uint64_t Perft(Board& board, int depth) {
 }
 
 #ifdef TARNOCK_SANITIZED
-constexpr uint64_t SuiteBound = 50000;
+constexpr uint64_t SuiteBound = 200000;
 constexpr int StartDepth = 4;
 #else
 constexpr uint64_t SuiteBound = 5000000;
