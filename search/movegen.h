@@ -1,6 +1,6 @@
-// Staged move generators. Each emits one class of pseudo-legal moves of the
-// side to move into a list, already scored for ordering, and leaves the
-// list's cursor at the head. None tests whether the mover's king is left in
+// Staged move generators. Each adds one class of pseudo-legal moves of the
+// side to move to a list (two generators may fill one list), already scored
+// for ordering, and leaves the list's cursor at the head. None tests whether the mover's king is left in
 // attack: the pickers apply the legality test to each move they hand out.
 #pragma once
 
