@@ -7,6 +7,7 @@
 #include "board/board.h"
 #include "search/movegen.h"
 #include "search/movepick.h"
+#include "search/tt.h"
 
 namespace NEngine {
 
@@ -48,36 +49,44 @@ struct StagedWalk {
         const int n = StagedMoves(board, legal);
         auto drawn = [&]() -> Move { return n ? legal[random.Below(n)] : Move(0); };
 
+        // A sibling's move stands for a table move of another position that
+        // happens to pass the table's own test.
+        const Move other = ply < 64 ? sibling[ply] : 0;
         Move hash = 0, killer = 0;
-        if (random.Below(4)) hash = drawn();
+        switch (random.Below(6)) {
+            case 0: break;
+            case 1: hash = other && PassesHashMoveTest(board, other) ? other : 0; break;
+            default: hash = drawn(); break;
+        }
         switch (random.Below(5)) {
             case 0: break;
             case 1: killer = hash; break;
-            case 2: killer = ply < 64 ? sibling[ply] : 0; break;
+            case 2: killer = other; break;
             default: killer = drawn(); break;
         }
 
+        // Moves handed out that are not expected here (illegal, outside the
+        // staged set, or repeated) are counted but never made, so that any
+        // fault shows in the leaf count as well as in badNodes.
         MovePicker picker(board, history, hash, killer);
         Move picked[256];
-        int count = 0;
-        bool bad = false;
+        int count = 0, unexpected = 0;
         while (const Move m = picker.NextMove()) {
             const Move plain = m & MoveMask;
             bool known = false, repeated = false;
             for (int i = 0; i < n; ++i) known |= legal[i] == plain;
             for (int i = 0; i < count; ++i) repeated |= picked[i] == plain;
-            if (!known || repeated || count >= 256) {
-                bad = true;
-                if (!known || count >= 256) continue;  // never make an unexpected move
+            if (!known || repeated) {
+                if (++unexpected > 256) break;  // a picker that never ends
+                continue;
             }
             picked[count++] = plain;
         }
-        if (count != n) bad = true;
-        if (bad) ++badNodes;
+        if (unexpected || count != n) ++badNodes;
         if (ply < 64 && count) sibling[ply] = picked[0];
 
-        if (depth <= 1) return uint64_t(count);
-        uint64_t leaves = 0;
+        if (depth <= 1) return uint64_t(count + unexpected);
+        uint64_t leaves = uint64_t(unexpected);
         for (int i = 0; i < count; ++i) {
             MakeMove(board, picked[i]);
             leaves += Walk(board, depth - 1, ply + 1);

@@ -19,8 +19,9 @@ bool IsStagedMove(const Board& board, Move move);
 uint64_t ReferencePerft(Board& board, int depth);
 
 struct StagedPerftResult {
-    uint64_t leaves = 0;      // leaves reached through the pickers
-    uint64_t badNodes = 0;    // nodes whose picked moves differ from the legal set
+    uint64_t leaves = 0;    // leaves reached through the pickers (a move that
+                            // should not be handed out counts as one leaf)
+    uint64_t badNodes = 0;  // nodes whose picked moves differ from the legal set
 };
 
 // The same count through MovePicker. At every node the hash move and the

@@ -28,6 +28,13 @@ bool ScoresDescend(MoveList& list) {
 
 const std::vector<std::string>& Fens() { return VariedFens(); }
 
+std::vector<Move> LegalOnly(const Board& board, const std::vector<Move>& moves) {
+    std::vector<Move> legal;
+    for (Move m : moves)
+        if (IsLegalMove(board, m)) legal.push_back(m);
+    return Sorted(legal);
+}
+
 }  // namespace
 
 TEST(MoveGen, TacticalQuietAndChecksMatchBruteForce) {
@@ -96,7 +103,9 @@ TEST(MoveGen, EvasionsMatchBruteForce) {
         for (Move m : q) EXPECT_FALSE(IsCapture(b, m)) << fen;
         if (b.flags & FlagDoubleCheck) {
             ++doubles;
-            for (Move m : all) EXPECT_EQ(FromSquare(m), b.kingSquare[b.sideToMove]) << fen;
+            for (Move m : all) {
+                EXPECT_EQ(FromSquare(m), b.kingSquare[b.sideToMove]) << fen;
+            }
         }
     }
     EXPECT_GT(positions, 20);
@@ -112,8 +121,9 @@ TEST(MoveGen, FullListMatchesTheBoardGenerator) {
         const auto mine = Chain(all);
         EXPECT_EQ(Sorted(mine), Sorted(Generated(b))) << fen;
         EXPECT_TRUE(NoDuplicates(mine)) << fen;
-        if (b.flags & FlagDoubleCheck)
+        if (b.flags & FlagDoubleCheck) {
             for (Move m : mine) EXPECT_EQ(FromSquare(m), b.kingSquare[b.sideToMove]) << fen;
+        }
     }
 }
 

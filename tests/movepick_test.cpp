@@ -89,7 +89,9 @@ TEST(QuiescencePicker, HandsOutCapturesPromotionsAndChecks) {
         ASSERT_GE(fewer.size(), tactical.size()) << fen;
         ASSERT_LE(fewer.size(), tactical.size() + 1) << fen;
         EXPECT_EQ(Sorted({fewer.begin(), fewer.begin() + tactical.size()}), Sorted(tactical)) << fen;
-        if (fewer.size() > tactical.size()) EXPECT_GE(IndexOf(checks, fewer.back()), 0) << fen;
+        if (fewer.size() > tactical.size()) {
+            EXPECT_GE(IndexOf(checks, fewer.back()), 0) << fen;
+        }
 
         // A hash move comes first with the mark and only once.
         if (!legal.empty()) {
