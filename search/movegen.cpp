@@ -12,6 +12,8 @@ namespace {
 
 constexpr BitMask Rank3 = 0x0000000000FF0000ULL;
 constexpr BitMask Rank6 = 0x0000FF0000000000ULL;
+constexpr BitMask FileA = 0x0101010101010101ULL;
+constexpr BitMask FileH = FileA << 7;
 
 inline int Up(Colour c) { return c == White ? 8 : -8; }
 inline BitMask Forward(BitMask b, Colour c) { return c == White ? b << 8 : b >> 8; }
@@ -95,7 +97,6 @@ void GenerateTactical(const Board& b, MoveList& list) {
 
     // Pawn captures, when any pawn attack lands on a target or the en-passant square.
     const BitMask epMask = b.epSquare > 0 ? Bit(b.epSquare) : 0;
-    constexpr BitMask FileA = 0x0101010101010101ULL, FileH = FileA << 7;
     const BitMask westward = Forward(pawns & ~FileA, us) >> 1;
     const BitMask eastward = Forward(pawns & ~FileH, us) << 1;
     if ((westward | eastward) & (targets | epMask)) {
@@ -209,7 +210,6 @@ void FindForcingCheck(const Board& b, MoveList& list, int threshold, bool nothin
         att2 |= att & a;
         att |= a;
     };
-    constexpr BitMask FileA = 0x0101010101010101ULL, FileH = FileA << 7;
     const BitMask ourPawns = b.Pieces(us, Pawn);
     add(Forward(ourPawns & ~FileA, us) >> 1);
     add(Forward(ourPawns & ~FileH, us) << 1);

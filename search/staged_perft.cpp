@@ -50,12 +50,19 @@ struct StagedWalk {
         auto drawn = [&]() -> Move { return n ? legal[random.Below(n)] : Move(0); };
 
         // A sibling's move stands for a table move of another position that
-        // happens to pass the table's own test.
+        // happens to pass the table's own test. One that is legal here but
+        // outside the staged set (a knight promotion without check) would
+        // rightly be handed out and is not used.
         const Move other = ply < 64 ? sibling[ply] : 0;
+        bool otherFits = other && PassesHashMoveTest(board, other);
+        if (otherFits && IsPseudoLegal(board, other) && IsLegalMove(board, other)) {
+            otherFits = false;
+            for (int i = 0; i < n; ++i) otherFits |= legal[i] == other;
+        }
         Move hash = 0, killer = 0;
         switch (random.Below(6)) {
             case 0: break;
-            case 1: hash = other && PassesHashMoveTest(board, other) ? other : 0; break;
+            case 1: hash = otherFits ? other : 0; break;
             default: hash = drawn(); break;
         }
         switch (random.Below(5)) {
@@ -135,6 +142,10 @@ StagedPerftResult StagedPerft(Board& board, int depth, uint64_t seed) {
     result.leaves = walk->Walk(board, depth, 0);
     result.badNodes = walk->badNodes;
     return result;
+}
+
+uint64_t StagedPerftLeaves(Board& board, int depth) {
+    return StagedPerft(board, depth, board.key ^ uint64_t(depth)).leaves;
 }
 
 }  // namespace NEngine

@@ -29,5 +29,7 @@ struct StagedPerftResult {
 // and a sibling's move, so the hash, killer, deferral and duplicate paths all
 // run; the History scores are pseudo-random as well.
 StagedPerftResult StagedPerft(Board& board, int depth, uint64_t seed);
+// The staged leaf count alone, seeded from the position and depth.
+uint64_t StagedPerftLeaves(Board& board, int depth);
 
 }  // namespace NEngine

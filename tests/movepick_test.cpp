@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -228,4 +230,36 @@ TEST(StagedPerft, AgreesWithTheLegalCount) {
     // The reference drops rook and bishop promotions: fewer leaves than perft.
     auto promo = NewBoard("8/1P2k3/8/8/8/8/8/4K3 w - - 0 1");
     EXPECT_EQ(ReferencePerft(promo->board, 1), 5u + 1u);
+}
+
+// The perft tool's staged mode, single position and EPD forms.
+TEST(StagedPerft, Tool) {
+    auto run = [](const std::string& arguments, int& status) {
+        const std::string command = std::string(TARNOCK_BIN_DIR) + "/tarnock-perft " + arguments + " 2>&1";
+        std::string output;
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+            char buffer[4096];
+            size_t n;
+            while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) output.append(buffer, n);
+            status = pclose(pipe);
+        }
+        return output;
+    };
+    int status = -1;
+    // Promotions everywhere: the staged count leaves out the underpromotions.
+    std::string out = run("--staged 3 '8/PPPk4/8/8/8/8/4Kppp/8 w - - 0 1'", status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("perft 3 nodes 948 "), std::string::npos) << out;
+    EXPECT_NE(out.find("1 passed, 0 failed"), std::string::npos) << out;
+
+    const std::string epd = ::testing::TempDir() + "staged.epd";
+    {
+        std::ofstream file(epd);
+        file << "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1 ;D1 48 ;D2 2039\n"
+             << "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1 ;D1 24 ;D2 496 ;D3 9483\n";
+    }
+    out = run("--staged --epd " + epd, status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("2 passed, 0 failed"), std::string::npos) << out;
+    EXPECT_EQ(out.find("mismatch"), std::string::npos) << out;
 }

@@ -1,8 +1,12 @@
 // tarnock-perft: counts the leaves of the legal move tree, for one position
 // or for every position of an EPD file with known counts.
 //
-//   tarnock-perft [--divide] DEPTH [FEN]
-//   tarnock-perft --epd FILE [--max-nodes N]
+//   tarnock-perft [--staged] [--divide] DEPTH [FEN]
+//   tarnock-perft [--staged] --epd FILE [--max-nodes N]
+//
+// --staged counts the tree with the moves the search's pickers hand out and
+// compares it with the tool's own count of the moves the pickers should
+// produce (no rook or bishop promotions, knight promotions only with check).
 //
 // The counting itself is one function chosen from a table of counting modes,
 // so another way of producing moves can be checked against the same counts
@@ -19,6 +23,7 @@
 
 #include "board/attacks.h"
 #include "board/board.h"
+#include "search/staged_perft.h"
 
 using namespace NEngine;
 
@@ -47,12 +52,14 @@ uint64_t CountLegal(Board& board, int depth) {
 }
 
 struct CountingMode {
-    const char* option;  // command-line switch selecting it; empty for the default
+    const char* option;     // command-line switch selecting it; empty for the default
     LeafCounter count;
+    LeafCounter reference;  // when set, expected counts come from it, not the EPD file
 };
 
 const CountingMode Modes[] = {
-    {"", CountLegal},
+    {"", CountLegal, nullptr},
+    {"--staged", StagedPerftLeaves, ReferencePerft},
 };
 
 // Coordinate text of a move, enough for listing root moves.
@@ -76,12 +83,13 @@ std::vector<Move> LegalMoves(const Board& board) {
 }
 
 // Root moves one by one (printed when dividing) and their subtree sums.
-uint64_t CountRoot(Board& board, int depth, LeafCounter count, bool divide) {
-    if (depth <= 0 || !divide) return count(board, depth);
+uint64_t CountRoot(Board& board, int depth, const CountingMode& mode, bool divide) {
+    if (depth <= 0 || !divide) return mode.count(board, depth);
     uint64_t nodes = 0;
     for (const Move move : LegalMoves(board)) {
+        if (mode.reference && !IsStagedMove(board, move)) continue;  // the pickers never give it
         MakeMove(board, move);
-        const uint64_t sub = count(board, depth - 1);
+        const uint64_t sub = mode.count(board, depth - 1);
         UnmakeMove(board, move);
         std::cout << CoordinateText(move) << ": " << sub << "\n";
         nodes += sub;
@@ -95,7 +103,7 @@ bool ReadCount(const std::string& text, uint64_t& value) {
     return true;
 }
 
-int RunSingle(LeafCounter count, int depth, const std::string& fen, bool divide) {
+int RunSingle(const CountingMode& mode, int depth, const std::string& fen, bool divide) {
     auto record = std::make_unique<BoardWithHistory>();
     if (!SetFromFen(fen, record->board)) {
         std::cerr << "illegal position: " << fen << "\n";
@@ -106,18 +114,23 @@ int RunSingle(LeafCounter count, int depth, const std::string& fen, bool divide)
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
-    const uint64_t nodes = CountRoot(record->board, depth, count, divide);
+    const uint64_t nodes = CountRoot(record->board, depth, mode, divide);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
     const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count();
     const uint64_t nps = us > 0 ? uint64_t(double(nodes) * 1e6 / double(us)) : 0;
     std::cout << "perft " << depth << " nodes " << nodes << " ms " << ms << " nps " << nps << "\n";
-    return 0;
+    if (!mode.reference) return 0;
+    const uint64_t expected = mode.reference(record->board, depth);
+    if (nodes != expected)
+        std::cout << "mismatch: " << fen << " depth " << depth << " expected " << expected << " got " << nodes << "\n";
+    std::cout << (nodes == expected) << " passed, " << (nodes != expected) << " failed\n";
+    return nodes == expected ? 0 : 1;
 }
 
 // Lines "FEN ;D1 n1 ;D2 n2 ...": every depth with at most maxNodes expected
 // leaves is checked; a position passes when all its checked depths agree.
-int RunEpd(LeafCounter count, const std::string& path, uint64_t maxNodes) {
+int RunEpd(const CountingMode& mode, const std::string& path, uint64_t maxNodes) {
     std::ifstream in(path);
     if (!in) {
         std::cerr << "cannot read " << path << "\n";
@@ -146,7 +159,8 @@ int RunEpd(LeafCounter count, const std::string& path, uint64_t maxNodes) {
             if (name.size() < 2 || name[0] != 'D' || !ReadCount(expectedText, expected)) continue;
             const int depth = std::atoi(name.c_str() + 1);
             if (depth <= 0 || expected > maxNodes || record->board.ply + depth >= HistorySize) continue;
-            const uint64_t nodes = count(record->board, depth);
+            if (mode.reference) expected = mode.reference(record->board, depth);
+            const uint64_t nodes = mode.count(record->board, depth);
             if (nodes != expected) {
                 std::cout << "mismatch: " << fen << " depth " << depth << " expected " << expected << " got "
                           << nodes << "\n";
@@ -160,8 +174,8 @@ int RunEpd(LeafCounter count, const std::string& path, uint64_t maxNodes) {
 }
 
 int Usage() {
-    std::cerr << "usage: tarnock-perft [--divide] DEPTH [FEN]\n"
-                 "       tarnock-perft --epd FILE [--max-nodes N]\n";
+    std::cerr << "usage: tarnock-perft [--staged] [--divide] DEPTH [FEN]\n"
+                 "       tarnock-perft [--staged] --epd FILE [--max-nodes N]\n";
     return 2;
 }
 
@@ -169,7 +183,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
     InitEngineTables();
-    LeafCounter count = Modes[0].count;
+    const CountingMode* selected = &Modes[0];
     bool divide = false;
     std::string epdFile;
     uint64_t maxNodes = 5000000;
@@ -179,7 +193,7 @@ int main(int argc, char** argv) {
         bool isMode = false;
         for (const CountingMode& mode : Modes)
             if (mode.option[0] && arg == mode.option) {
-                count = mode.count;
+                selected = &mode;
                 isMode = true;
             }
         if (isMode) continue;
@@ -195,11 +209,11 @@ int main(int argc, char** argv) {
             positional.push_back(arg);
         }
     }
-    if (!epdFile.empty()) return positional.empty() ? RunEpd(count, epdFile, maxNodes) : Usage();
+    if (!epdFile.empty()) return positional.empty() ? RunEpd(*selected, epdFile, maxNodes) : Usage();
 
     uint64_t depth;
     if (positional.empty() || !ReadCount(positional[0], depth) || depth > 64) return Usage();
     std::string fen;
     for (size_t i = 1; i < positional.size(); ++i) fen += (i > 1 ? " " : "") + positional[i];
-    return RunSingle(count, int(depth), fen.empty() ? StartFen : fen, divide);
+    return RunSingle(*selected, int(depth), fen.empty() ? StartFen : fen, divide);
 }
