@@ -1,0 +1,46 @@
+// Process entry: start-up tables, output set-up, then the command loop.
+#include <cstdio>
+#include <iostream>
+
+#include "board/attacks.h"
+#include "engine/command.h"
+#include "engine/input.h"
+
+namespace NEngine {
+namespace {
+
+// Reads and dispatches commands until "quit" or the end of input (which the
+// reader turns into "quit").
+int RunCommandLoop(InputReader& reader) {
+    for (;;) {
+        const Command command = reader.NextCommand();
+        if (command.code == None) continue;  // blank, unknown or malformed
+        // Every other command is dispatched here once the handler exists:
+        //   HandleCommand(engine, command); if (engine.quitRequested) break;
+        if (command.code == CmdQuit) break;
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace NEngine
+
+int main(int argc, char** argv) {
+    NEngine::InitEngineTables();
+
+    // Protocol lines must reach the front end the moment they are written.
+    // The iostreams stay synchronised with C stdio, so the two share one
+    // buffer and cannot reorder; stdout itself is flushed line by line.
+    std::ios::sync_with_stdio(true);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::cout << std::unitbuf;
+
+    // Optional developer modes come as the first argument (a benchmark will
+    // go here); without arguments, and for any argument not known, the
+    // program is the plain protocol engine.
+    (void)argc;
+    (void)argv;
+
+    NEngine::InputReader reader;
+    return NEngine::RunCommandLoop(reader);
+}
