@@ -135,7 +135,8 @@ bool Searcher::SetPosition(const Board& position) {
         std::memset(static_cast<void*>(r->position.history), 0, sizeof(r->position.history));
     }
     history_->Clear();
-    CopyBoard(records_[0]->board(), position);
+    Board& main = records_[0]->board();
+    if (&position != &main) CopyBoard(main, position);
     return true;
 }
 
@@ -187,7 +188,7 @@ bool Searcher::BuildRootMoves(SearchRecord& record) {
     list.Rewind();
     while (const MoveNode* node = list.Next()) {
         const Move m = node->move;
-        if (!IsLegal(b, m)) continue;
+        if (!IsLegalMove(b, m)) continue;  // in check the list holds non-evasions too
         const bool safe = SeeAtLeast(b, m, 0);
         const Move marked = safe ? Move(m | SafeMark) : m;
         int32_t score;
