@@ -185,8 +185,10 @@ int Search(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool pvNo
     const int d = depth / OnePly;
     const bool permission = extensionMark && extensions < MaxSingleExtensions;
     const int childExtensions = extensions + (extensionMark ? 1 : 0);
-    const bool mayReduce = !inCheck && rec.iterationDepth.load(std::memory_order_relaxed) >= 6 &&
-                           depth >= 2 * OnePly && alpha > ReductionFloor;
+    // Reductions need a settled search (iteration 6 on), depth to spare, no
+    // check to answer and a window that is not already lost to a mate.
+    const bool mayReduceHere = !inCheck && rec.iterationDepth.load(std::memory_order_relaxed) >= 6 &&
+                               depth >= 2 * OnePly;
     int searched = 0;
     int improving = 0;
     Move improvingMove = 0;
@@ -203,7 +205,7 @@ int Search(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool pvNo
             stopped = true;
             break;
         }
-        // 10b.
+        // 10b. Best guesses first, so that a cut-off comes as early as it can.
         const Move move = picker.NextMove();
         if (!move) {
             allTried = true;
@@ -211,7 +213,7 @@ int Search(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool pvNo
         }
         // 10c. Bring the child's table and cache lines in while the move is made.
         Prefetch(rec, b, move);
-        // 10d.
+        // 10d. Pawn steps that threaten something are never reduced blindly.
         const bool pawnThreat = IsPawnThreat(b, move);
         const bool quiet = IsQuiet(b, move);
         const int from = FromSquare(move), to = ToSquare(move);
@@ -232,7 +234,7 @@ int Search(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool pvNo
             // 10g. Later moves: zero window, reduced when late and unremarkable.
             e = (safe && givesCheck) ? OnePly : 0;
             int r = 0;
-            if (mayReduce) {
+            if (mayReduceHere && alpha > ReductionFloor) {
                 const bool killer = SameMove(move, rec.plies[ply].killer);
                 const bool plain = !(entry.moveFlags & (MoveCapture | MoveCastling | MoveGaveCheck)) &&
                                    !PromotionOf(move);
@@ -252,11 +254,11 @@ int Search(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool pvNo
                                 childExtensions);
             }
         }
-        // 10h.
+        // 10h. A score from an interrupted subtree proves nothing.
         UnmakeMove(b, move);
         if (rec.Stopped()) {
             stopped = true;
-            break;  // results after a stop are not trusted
+            break;
         }
         // 10i. Count the moves that improve a principal line.
         if (pvNode && score > entryAlpha) {
@@ -264,13 +266,13 @@ int Search(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool pvNo
             improvingMove = move;
             improvingExtension = e;
         }
-        // 10j.
+        // 10j. New best; a quiet move raising alpha feeds the killer and History.
         if (score > best) {
             best = score;
             bestMove = move;
             if (score > alpha) {
                 if (quiet) {
-                    // A quiet move that raises alpha is likely good in sibling positions too.
+                    // Likely good in sibling positions too; the previous raiser was not good enough.
                     rec.plies[ply].killer = move;
                     const int k = quietRaises;
                     const int bonus = d + k;
@@ -284,7 +286,7 @@ int Search(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool pvNo
                 if (pvNode && ply < MaxPly - 1) UpdatePv(rec, ply, move);
             }
         }
-        // 10k.
+        // 10k. (The loop condition ends it on a cut-off: the opponent avoids this line.)
         ++searched;
     }
 
@@ -366,7 +368,7 @@ int Quiescence(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool 
     // 5. Exchanges losing more than the margin allows are not worth a look.
     int threshold = inCheck ? 0 : std::min(margin, 0);
 
-    // 6.
+    // 6. Captures and promotions (checks near the horizon), losing exchanges skipped.
     QuiescencePicker picker(b, *rec.history, hashMove, depth);
     Move bestMove = 0;
     int searched = 0;
@@ -400,7 +402,7 @@ int Quiescence(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool 
         }
     }
 
-    // 7.
+    // 7. Nothing tried: the quiet position stands, or in check there was no escape.
     if (stopped) return best;
     if (searched) {
         StoreTT(*rec.table, b, bestMove, entryAlpha, beta, best, ttDepth, ply, false, pvNode);
