@@ -10,7 +10,7 @@
 
 namespace NEngine {
 
-constexpr int BenchDepth = 10;
+constexpr int BenchDepth = 11;
 constexpr uint32_t BenchHashMegabytes = 16;
 
 // The bench positions, in FEN.
