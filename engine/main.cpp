@@ -1,10 +1,12 @@
 // Process entry: start-up tables, output set-up, then the command loop.
 #include <cstdio>
 #include <iostream>
+#include <string>
 
 #include "board/attacks.h"
 #include "engine/command.h"
 #include "engine/input.h"
+#include "search/bench.h"
 
 namespace NEngine {
 namespace {
@@ -35,11 +37,13 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::cout << std::unitbuf;
 
-    // Optional developer modes come as the first argument (a benchmark will
-    // go here); without arguments, and for any argument not known, the
-    // program is the plain protocol engine.
-    (void)argc;
-    (void)argv;
+    // Optional developer modes come as the first argument; without
+    // arguments, and for any argument not known, the program is the plain
+    // protocol engine.
+    if (argc > 1 && std::string(argv[1]) == "bench") {
+        NEngine::RunBench(std::cout);
+        return 0;
+    }
 
     NEngine::InputReader reader;
     return NEngine::RunCommandLoop(reader);
