@@ -81,6 +81,8 @@ StatusFlags FlagsAfterMove(const Board& board, Move move) {
 
 }  // namespace
 
+// From file, from rank, to file, to rank and a lower-case promotion letter;
+// a move that goes nowhere is the null move on the wire.
 std::string MoveToText(Move move, bool withPrefix) {
     const int from = FromSquare(move);
     const int to = ToSquare(move);
@@ -94,6 +96,8 @@ std::string MoveToText(Move move, bool withPrefix) {
     return text;
 }
 
+// Decides from the first few characters only, so that the parser can tell a
+// move line from a command word without a board.
 int ClassifyMoveText(const std::string& text) {
     const size_t n = text.size();
     if (n < 2) return 0;
@@ -104,6 +108,7 @@ int ClassifyMoveText(const std::string& text) {
     // test below, which would otherwise turn it away.
     if (text == NullMoveText) return 2;
     if (!IsLetter(s[0]) || !(IsLetter(s[1]) || IsDigit(s[1]) || s[1] == '-')) return 0;
+    // A piece letter, then a disambiguation, a capture or the target square.
     if (IsPieceLetter(s[0])) {
         const char a = s[1], b = s[2];
         if (IsFile(a) && (IsDigit(b) || b == 'x' || IsFile(b))) return 2;
@@ -134,6 +139,7 @@ Move TextToMove(const Board& board, const std::string& text) {
             default: break;
         }
     }
+    // Full legality (pins, checks) is the caller's test.
     const PieceCode piece = board.mailbox[from];
     if (piece == 0 || ColourOf(piece) != board.sideToMove) return NullMove;
     const Move move = MakeMoveCode(from, to, promotion);
@@ -168,6 +174,8 @@ std::string MoveToSan(const Board& board, Move move) {
     });
     if (!legal) return std::string();
 
+    // The from square is written only as far as it tells the rivals apart;
+    // a pawn capture always names its file.
     std::string san;
     if (type == King && std::abs(FileOf(to) - FileOf(from)) == 2) {
         san = to > from ? "O-O" : "O-O-O";
@@ -226,6 +234,7 @@ Move SanToMove(const Board& board, const std::string& text) {
             type = PieceOfLetter(text[0]);
             p = 1;
         }
+        // Optional from file, from rank or both, recognised by what follows.
         const char a = at(p), b = at(p + 1), c = at(p + 2);
         if (IsDigit(a) && (IsFile(b) || b == 'x')) {
             hasRank = true;
@@ -261,6 +270,7 @@ Move SanToMove(const Board& board, const std::string& text) {
         // Whatever follows ('+', '#', annotations) does not change the move.
     }
 
+    // The first legal move in generation order that fits every written part.
     Move found = NullMove;
     ForEachLegalMove(board, [&](Move m) {
         const int from = FromSquare(m);

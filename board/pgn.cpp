@@ -158,6 +158,7 @@ size_t PgnScanner::ReadTag(const std::string& line, size_t i) {
         resume = bracket + 1;
     }
 
+    // FEN counts only after SetUp "1"; other tags carry nothing we use.
     if (name == "SetUp" && value == "1") {
         setUp_ = true;
     } else if (name == "FEN" && setUp_) {
@@ -172,6 +173,8 @@ size_t PgnScanner::ReadTag(const std::string& line, size_t i) {
 
 }  // namespace
 
+// Tags, then one line per full move in SAN, then the result. Writing stops
+// at a move that no longer fits the replayed position.
 void WritePgn(const Board& board, std::ostream& out) {
     const char* result = ResultText(board);
 
@@ -210,6 +213,7 @@ void WritePgn(const Board& board, std::ostream& out) {
     }
     out << "[Result \"" << result << "\"]" << '\n';
 
+    // A game that starts with Black's move opens with "N.  ... ".
     bool first = true;
     for (const Move move : moves) {
         const std::string san = MoveToSan(copy, move);
@@ -239,6 +243,7 @@ void ReadPgn(Board& board, std::istream& in) {
     if (scanner.fenFailed) return;
     if (!scanner.positionSet) SetFromFen(StartFen, scratch);
 
+    // Replay up to the first token that is no legal move, or the history's end.
     for (const std::string& token : scanner.tokens) {
         if (HistoryFull(scratch)) break;
         const Move move = TextToMove(scratch, token);
