@@ -108,14 +108,17 @@ TEST(Searcher, ReportRequestAnsweredAtThePoll) {
 }
 
 TEST(Searcher, CutShortWorseIterationKeepsAcceptedMove) {
-    // Openings whose scores swing from one depth to the next, so that some
-    // iteration's partial best falls below the accepted score.
-    const char* positions[] = {
+    // Positions whose scores swing from one depth to the next, so that some
+    // iteration's partial best falls below the accepted score; the bench
+    // positions back them up should the evaluation change.
+    std::vector<std::string> positions = {
         "r3k2r/ppp1pp1p/2nqb1pn/3p4/4P3/2PP4/PP1NBPPP/R2QK1NR w KQkq - 1 5",
         "rnbqkb1r/ppp2ppp/4pn2/3p4/2PP4/2N5/PP2PPPP/R1BQKBNR w KQkq - 2 4",
     };
+    positions.insert(positions.end(), BenchPositions().begin(), BenchPositions().end());
     bool exercised = false;
-    for (const char* fen : positions) {
+    for (const std::string& fen : positions) {
+        if (exercised) break;
         auto s = NewSearcher(fen);
         s->SetInfinite(true);
         s->SetDepthLimit(8);
