@@ -1,0 +1,251 @@
+// The engine object: positions, options, time control, thinking and the
+// callbacks the searcher calls while it runs.
+#include "engine/engine.h"
+
+#include <algorithm>
+
+#include "board/attacks.h"
+#include "board/board.h"
+#include "board/notation.h"
+#include "engine/report.h"
+
+namespace NEngine {
+
+std::vector<OptionRecord> BuildOptionTable() {
+    return {
+        {"Hash", "spin", "1", "1024", "256", {}},
+        {"Threads", "spin", "1", "4", "1", {}},
+    };
+}
+
+Engine::Engine(std::ostream& output, int inputFd) : reader(inputFd), out(output) {
+    // The searcher starts with one thread and the default table size; the
+    // program-wide tables are built here when a caller has not done so.
+    searcher.ResetMateValue();
+    InitEngineTables();
+    searcher.SetPollCallback([this] { return PollCallback(); });
+    searcher.SetExtraTimeCallback([this] { return ExtraTimeCallback(); });
+    searcher.SetIterationCallback([this](const SearchResult& r) { IterationCallback(r); });
+    searcher.SetResultCallback([this](const SearchResult& r) { ResultCallback(r); });
+    searcher.SetProgressCallback([this](const SearchData& d) { ProgressCallback(d); });
+}
+
+void Engine::WriteLine(const std::string& line) {
+    out << line << '\n';
+    out.flush();
+}
+
+bool Engine::SetPosition(const std::string& fen) {
+    return searcher.SetPosition(fen.empty() ? StartFen : fen);
+}
+
+void Engine::SetHashSize(int megabytes) {
+    // The table sizing is defined up to 1024 MB; more is clamped to it.
+    searcher.SetHashSize(uint32_t(std::clamp(megabytes, MinHashMegabytes, MaxHashMegabytes)));
+}
+
+void Engine::SetThreads(int n) {
+    if (n >= 1) searcher.SetThreads(n);
+}
+
+void Engine::ClearTT() { searcher.ClearTT(); }
+
+// ---------------------------------------------------------------- time control
+
+void Engine::TimeBudget() {
+    double budget;
+    if (fixedDepth >= 1) {
+        budget = 0;
+    } else if (moveSeconds > 0) {
+        budget = moveSeconds;
+    } else if (movesPerSession < 1 && movesToGo < 1) {
+        budget = clockSeconds > 0 ? clockSeconds / 40 : clockSeconds / 2;
+    } else {
+        int k = movesToGo;
+        if (movesPerSession >= 1) {
+            const int played = int((MainBoard().fullmoveNumber - 1) % uint32_t(movesPerSession));
+            k = movesPerSession - played;
+        }
+        budget = clockSeconds / std::max(k, 2);
+    }
+    searcher.SetTimeBudget(budget);
+}
+
+double Engine::ExtraTimeCallback() {
+    if (moveSeconds > 0 || clockSeconds <= 0.5 || extensionCount > 2) return 0;
+    int m = 40;
+    if (movesPerSession < 1 && movesToGo >= 1) m = movesToGo;
+    ++extensionCount;
+    if (m < 2) return 0;
+    const double base = clockSeconds / m;
+    if (m > 20) return base;
+    if (m >= 14) return base * 0.5;
+    if (m >= 8) return base / 3;
+    return base / 6;
+}
+
+void Engine::SetClock(double seconds) {
+    fixedDepth = -1;
+    clockSeconds = std::max(seconds, 0.1);
+    moveSeconds = 0;
+    searcher.SetDepthLimit(MaxDepthLimit);
+    searcher.ResetMateValue();
+}
+
+void Engine::SetMovesToGo(int moves) {
+    fixedDepth = -1;
+    movesPerSession = 0;
+    movesToGo = moves;
+    moveSeconds = 0;
+    searcher.SetDepthLimit(MaxDepthLimit);
+    searcher.ResetMateValue();
+}
+
+void Engine::SetMoveTime(double seconds) {
+    fixedDepth = -1;
+    clockSeconds = 0;
+    movesPerSession = 0;
+    movesToGo = 0;
+    moveSeconds = std::max(seconds, 0.1);
+    searcher.SetTimeBudget(moveSeconds);
+    searcher.SetDepthLimit(MaxDepthLimit);
+}
+
+void Engine::SetFixedDepth(int plies) {
+    clockSeconds = 0;
+    moveSeconds = 0;
+    movesPerSession = 0;
+    movesToGo = 0;
+    fixedDepth = std::max(plies, 2);
+    if (fixedDepth <= MaxDepthLimit) searcher.SetDepthLimit(fixedDepth);
+    searcher.SetTimeBudget(0);
+}
+
+void Engine::SetSession(int moves) {
+    fixedDepth = -1;
+    movesPerSession = moves;
+    movesToGo = 0;
+    moveSeconds = 0;
+    searcher.SetDepthLimit(MaxDepthLimit);
+    searcher.ResetMateValue();
+}
+
+// ---------------------------------------------------------------- moves and searches
+
+bool Engine::ApplyPositionMove(const std::string& text) {
+    if (text.empty()) return false;
+    Board& board = MainBoard();
+    // Beyond this the history array could not hold the search's plies.
+    if (board.ply >= MaxGamePly) return false;
+    Move move = 0;
+    switch (ClassifyMoveText(text)) {
+        case 2:
+            move = SanToMove(board, text);
+            break;
+        case 1:
+            if (text.size() < 4) return false;
+            // Only a pseudo-legal move of the side to move comes back.
+            move = TextToMove(board, text);
+            if (move == 0 || !IsPseudoLegal(board, move)) return false;
+            break;
+        default:
+            return false;
+    }
+    if (move == 0 || !IsLegalMove(board, move)) return false;
+    MakeMove(board, move);
+    UpdateMateFlags(board);
+    TimeBudget();
+    return true;
+}
+
+ThinkOutcome Engine::Think(bool movePrefix) {
+    TimeBudget();
+    Board& board = MainBoard();
+    ThinkOutcome outcome;
+    outcome.done = true;
+    outcome.moverIsWhite = board.sideToMove == White;
+    if (board.flags & FlagCheckmate) {
+        outcome.status = board.flags;
+        return outcome;
+    }
+    searcher.SetInfinite(false);
+    searching = 1;
+    extensionCount = 0;
+    bestMoveReported = false;
+    if (searcher.StartSearch()) {
+        const Move best = Move(searcher.Result().bestMove & MoveMask);
+        if (best != 0 && board.ply < MaxGamePly && IsLegalMove(board, best)) {
+            MakeMove(board, best);
+            UpdateMateFlags(board);
+            outcome.move = best;
+        }
+    }
+    searching = 0;
+    outcome.status = board.flags;
+    if (outcome.move != 0) outcome.text = MoveToText(outcome.move, movePrefix);
+    return outcome;
+}
+
+bool Engine::Analyze() {
+    searching = 1;
+    bestMoveReported = false;
+    searcher.SetTimeBudget(0);
+    searcher.SetInfinite(true);
+    searcher.SetDepthLimit(MaxDepthLimit);
+    searcher.StartSearch();
+    searcher.ResetMateValue();
+    searcher.SetInfinite(false);
+    searcher.SetTimeBudget(moveSeconds);
+    searcher.SetDepthLimit(fixedDepth >= 1 && fixedDepth <= MaxDepthLimit ? fixedDepth : MaxDepthLimit);
+    searching = 0;
+    return true;
+}
+
+// ---------------------------------------------------------------- callbacks
+
+bool Engine::PollCallback() {
+    Command command = reader.PollCommand();
+    switch (command.code) {
+        case None:
+            break;
+        case CmdEditDone:
+            // "." asks a running search for a status line; otherwise it ends
+            // edit mode.
+            if (searching) searcher.RequestReport();
+            else ComputeStatus(MainBoard());
+            break;
+        case CmdStop:
+        case CmdMoveNow:
+            searcher.Stop();
+            break;
+        case CmdQuit:
+            quitRequested = 1;
+            searcher.Stop();
+            break;
+        default:
+            // Anything else ends the search and runs after it, in order.
+            searcher.Stop();
+            reader.Defer(std::move(command));
+            break;
+    }
+    return !quitRequested;
+}
+
+void Engine::IterationCallback(const SearchResult& result) {
+    const std::string line = IterationReport(result, UciMode());
+    if (!line.empty()) WriteLine(line);
+}
+
+void Engine::ResultCallback(const SearchResult& result) {
+    const std::string line = ResultReport(result);
+    if (line.empty()) return;
+    WriteLine(line);
+    bestMoveReported = true;
+}
+
+void Engine::ProgressCallback(const SearchData& data) {
+    const std::string line = ProgressReport(data, UciMode(), NowNanoseconds());
+    if (!line.empty()) WriteLine(line);
+}
+
+}  // namespace NEngine

@@ -1,0 +1,117 @@
+// The one object behind both protocols: it owns the searcher, the time
+// controls and the input reader, plays and analyses positions, and supplies
+// the callbacks through which a running search reaches the protocol side.
+#pragma once
+
+#include <cstdint>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "board/types.h"
+#include "engine/input.h"
+#include "search/searcher.h"
+
+namespace NEngine {
+
+// One line of the "uci" reply's option list.
+struct OptionRecord {
+    std::string name;
+    std::string type;
+    std::string min;
+    std::string max;
+    std::string defaultValue;
+    std::vector<std::string> choices;
+};
+
+// Built afresh for every "uci": the live values are only in the searcher.
+std::vector<OptionRecord> BuildOptionTable();
+
+// What Think did: the board's status after the move, the move (0 for none),
+// its coordinate text (with the "move " prefix when asked; empty for none),
+// and whether White was the side to move when it started.
+struct ThinkOutcome {
+    StatusFlags status = 0;
+    Move move = 0;
+    std::string text;
+    bool done = false;
+    bool moverIsWhite = false;
+};
+
+// Hash sizes the engine accepts, in megabytes; larger requests are clamped.
+constexpr int MinHashMegabytes = 1;
+constexpr int MaxHashMegabytes = 1024;
+constexpr int DefaultHashMegabytes = 256;
+
+// Game moves stop being accepted this far before the end of the history
+// array, so a search from the position still has room for its own plies.
+constexpr int MaxGamePly = HistorySize - 2 * MaxPly;
+
+class Engine {
+public:
+    // Input from the descriptor (standard input by default), protocol lines
+    // to out. The callbacks hold this object's address: it never moves.
+    explicit Engine(std::ostream& output = std::cout, int inputFd = 0);
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Empty text is the start position; false (position unchanged) for an
+    // illegal FEN.
+    bool SetPosition(const std::string& fen);
+    void SetHashSize(int megabytes);
+    void SetThreads(int n);
+    void ClearTT();
+
+    // Searches the main position within the time controls and plays the
+    // move found on the main board.
+    ThinkOutcome Think(bool movePrefix);
+    // Searches without limit until stopped (or depth 32); plays nothing.
+    bool Analyze();
+    // Recomputes the searcher's time budget from the time-control fields.
+    void TimeBudget();
+
+    // Time-control setters; each leaves the fields it does not name alone.
+    void SetClock(double seconds);      // own remaining clock
+    void SetMovesToGo(int moves);       // moves to the next time control
+    void SetMoveTime(double seconds);   // fixed time per move
+    void SetFixedDepth(int plies);      // fixed search depth
+    void SetSession(int moves);         // moves per session (xboard "level")
+
+    // Applies a move text from a "position" move list to the main board;
+    // false when it was skipped.
+    bool ApplyPositionMove(const std::string& text);
+
+    // Writes one protocol line, its line feed and a flush.
+    void WriteLine(const std::string& line);
+
+    Board& MainBoard() { return searcher.MainBoard(); }
+    bool UciMode() const { return reader.uciMode; }
+
+    // The five callback bodies installed in the searcher.
+    bool PollCallback();
+    double ExtraTimeCallback();
+    void IterationCallback(const SearchResult& result);
+    void ResultCallback(const SearchResult& result);
+    void ProgressCallback(const SearchData& data);
+
+    uint8_t editSavedSide = 0;
+    uint8_t editColour = 0;
+    Searcher searcher;
+    int32_t movesPerSession = 0;
+    int32_t movesToGo = 0;
+    int32_t fixedDepth = 0;
+    double clockSeconds = 0;
+    double moveSeconds = 0;
+    uint8_t postFlag = 0;
+    uint8_t searching = 0;
+    uint32_t extensionCount = 0;
+    InputReader reader;
+    uint8_t quitRequested = 0;
+    uint8_t forceMode = 0;
+    uint8_t positionValid = 1;
+    std::ostream& out;
+    // Set when the current search wrote its own "bestmove" line.
+    bool bestMoveReported = false;
+};
+
+}  // namespace NEngine

@@ -1,0 +1,378 @@
+// The engine object without a process around it: time budgets, extra time,
+// options, thinking on finished games, and the text of the search reports.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "board/attacks.h"
+#include "board/board.h"
+#include "board/notation.h"
+#include "engine/command.h"
+#include "engine/engine.h"
+#include "engine/handler.h"
+#include "engine/report.h"
+#include "search/tt.h"
+
+namespace NEngine {
+namespace {
+
+// An engine whose input is a pipe the test holds (nothing arrives unless the
+// test writes it) and whose output is collected in a string.
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitEngineTables();
+        ASSERT_EQ(pipe(fds), 0);
+        engine = std::make_unique<Engine>(output, fds[0]);
+    }
+    void TearDown() override {
+        engine.reset();
+        close(fds[0]);
+        close(fds[1]);
+    }
+    void Handle(const std::string& line) { HandleCommand(*engine, ParseCommand(line, engine->UciMode())); }
+    double Budget() {
+        engine->TimeBudget();
+        return engine->searcher.TimeBudget();
+    }
+
+    int fds[2] = {-1, -1};
+    std::ostringstream output;
+    std::unique_ptr<Engine> engine;
+};
+
+constexpr const char* MatedFen = "rnb1kbnr/pppp1ppp/8/4p3/6Pq/5P2/PPPPP2P/RNBQKBNR w KQkq - 1 3";
+constexpr const char* StalemateFen = "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1";
+
+TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
+    // Nothing set: no limit.
+    EXPECT_EQ(Budget(), 0.0);
+
+    // Sudden death: a fortieth of the clock; the clock has a 0.1 s floor.
+    engine->SetClock(60);
+    EXPECT_DOUBLE_EQ(Budget(), 1.5);
+    engine->SetClock(0.05);
+    EXPECT_DOUBLE_EQ(engine->clockSeconds, 0.1);
+    EXPECT_DOUBLE_EQ(Budget(), 0.1 / 40);
+
+    // Moves to go: the clock shared among them, never more than half of it.
+    engine->SetClock(60);
+    engine->SetMovesToGo(20);
+    EXPECT_DOUBLE_EQ(Budget(), 3.0);
+    engine->SetMovesToGo(1);
+    EXPECT_DOUBLE_EQ(Budget(), 30.0);
+
+    // Sessions of 40 moves with 300 s: 7.5 s at move 1, half the clock at
+    // the session's last move.
+    engine->SetClock(300);
+    engine->SetSession(40);
+    EXPECT_DOUBLE_EQ(Budget(), 7.5);
+    ASSERT_TRUE(engine->SetPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 40"));
+    EXPECT_DOUBLE_EQ(Budget(), 150.0);
+    ASSERT_TRUE(engine->SetPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 41"));
+    EXPECT_DOUBLE_EQ(Budget(), 7.5);
+
+    // Fixed time per move wins over the clock; a fixed depth has no budget.
+    engine->SetMoveTime(0.02);
+    EXPECT_DOUBLE_EQ(Budget(), 0.1);
+    EXPECT_EQ(engine->clockSeconds, 0.0);
+    engine->SetFixedDepth(1);
+    EXPECT_EQ(engine->fixedDepth, 2);
+    EXPECT_EQ(engine->searcher.DepthLimit(), 2);
+    EXPECT_EQ(Budget(), 0.0);
+    engine->SetFixedDepth(40);
+    EXPECT_EQ(engine->searcher.DepthLimit(), 2);  // only limits up to 32 are taken
+}
+
+TEST_F(EngineTest, GoLimitsFromTheUciCommand) {
+    engine->SetHashSize(2);
+    Handle("uci");
+    // The side to move's clock is used; a clock below 0.1 s counts as 0.1 s;
+    // zero and negative depth and move time are absent.
+    engine->SetFixedDepth(3);
+    Handle("position startpos");
+    Handle("go wtime 50 btime 70000 depth 0 movetime -1");
+    EXPECT_DOUBLE_EQ(engine->clockSeconds, 0.1);
+    EXPECT_EQ(engine->fixedDepth, -1);
+    EXPECT_EQ(engine->MainBoard().sideToMove, Black);  // the move was played
+
+    Handle("position startpos moves e2e4");
+    Handle("go wtime 50 btime 800 movestogo 4");
+    EXPECT_DOUBLE_EQ(engine->clockSeconds, 0.8);
+    EXPECT_EQ(engine->movesToGo, 4);
+
+    // A later clock without moves to go is sudden death again.
+    Handle("position startpos moves e2e4");
+    Handle("go wtime 90000 btime 200");
+    EXPECT_EQ(engine->movesToGo, 0);
+    EXPECT_DOUBLE_EQ(Budget(), 0.2 / 40);
+
+    // An overdrawn clock is the smallest clock, not the previous one.
+    Handle("position startpos moves e2e4");
+    Handle("go btime -20 wtime 5000");
+    EXPECT_DOUBLE_EQ(engine->clockSeconds, 0.1);
+
+    // Every "go" was answered with a real move.
+    const std::string text = output.str();
+    EXPECT_EQ(text.find("bestmove 0000"), std::string::npos);
+    size_t bestMoves = 0;
+    for (size_t at = text.find("bestmove "); at != std::string::npos; at = text.find("bestmove ", at + 1)) ++bestMoves;
+    EXPECT_EQ(bestMoves, 4u);
+}
+
+TEST_F(EngineTest, ExtraTimeGrantsShrinkWithFewerMovesToGo) {
+    // Fixed move time and short clocks get nothing.
+    engine->SetMoveTime(5);
+    EXPECT_EQ(engine->ExtraTimeCallback(), 0.0);
+    engine->SetClock(0.5);
+    EXPECT_EQ(engine->ExtraTimeCallback(), 0.0);
+    EXPECT_EQ(engine->extensionCount, 0u);
+
+    // Sudden death (40 moves assumed): a full share, three times per search.
+    engine->SetClock(40);
+    EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), 1.0);
+    EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), 1.0);
+    EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), 1.0);
+    EXPECT_EQ(engine->ExtraTimeCallback(), 0.0);
+    EXPECT_EQ(engine->extensionCount, 3u);
+
+    // With moves to go: half, a third, a sixth of the share; one move to go
+    // counts the request but grants nothing.
+    const struct {
+        int movesToGo;
+        double grant;
+    } cases[] = {{20, 1.5}, {14, 30.0 / 14 * 0.5}, {13, 30.0 / 13 / 3}, {8, 30.0 / 8 / 3},
+                 {7, 30.0 / 7 / 6}, {2, 15.0 / 6}, {1, 0.0}, {21, 30.0 / 21}};
+    for (const auto& c : cases) {
+        engine->extensionCount = 0;
+        engine->SetClock(30);
+        engine->SetMovesToGo(c.movesToGo);
+        EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), c.grant) << c.movesToGo;
+        EXPECT_EQ(engine->extensionCount, 1u);
+    }
+
+    // Sessions assume 40 moves whatever is left of them.
+    engine->extensionCount = 0;
+    engine->SetClock(40);
+    engine->SetSession(5);
+    EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), 1.0);
+}
+
+TEST_F(EngineTest, OptionsSetThreadsAndHash) {
+    EXPECT_EQ(engine->searcher.Threads(), 1);
+    Handle("uci");
+    Handle("setoption name Threads value 9");
+    EXPECT_EQ(engine->searcher.Threads(), 4);
+    Handle("setoption name Threads value 0");
+    EXPECT_EQ(engine->searcher.Threads(), 4);
+    Handle("setoption name Threads value 2 name Hash value 1");
+    EXPECT_EQ(engine->searcher.Threads(), 2);
+    engine->SetThreads(100);
+    EXPECT_EQ(engine->searcher.Threads(), 4);
+
+    // One megabyte is refused, two are taken, above 1024 is clamped.
+    const uint64_t atDefault = engine->searcher.Table().Count();
+    EXPECT_EQ(atDefault, ComputeHashSizes(256).tableEntries);
+    Handle("setoption name Hash value 1");
+    EXPECT_EQ(engine->searcher.Table().Count(), atDefault);
+    Handle("setoption name Hash value 2");
+    EXPECT_EQ(engine->searcher.Table().Count(), ComputeHashSizes(2).tableEntries);
+    Handle("setoption name Hash value 5000");
+    EXPECT_EQ(engine->searcher.Table().Count(), ComputeHashSizes(1024).tableEntries);
+    Handle("setoption name Hash value 2");
+    // The options are set silently.
+    EXPECT_EQ(output.str().substr(output.str().size() - 6), "uciok\n");
+}
+
+TEST_F(EngineTest, ThinkOnFinishedGames) {
+    engine->SetHashSize(2);
+    engine->SetFixedDepth(4);
+
+    // Mated: no search, no move, at once.
+    ASSERT_TRUE(engine->SetPosition(MatedFen));
+    ThinkOutcome outcome = engine->Think(true);
+    EXPECT_TRUE(outcome.done);
+    EXPECT_EQ(outcome.move, 0);
+    EXPECT_TRUE(outcome.text.empty());
+    EXPECT_TRUE(outcome.moverIsWhite);
+    EXPECT_TRUE(outcome.status & FlagCheckmate);
+    EXPECT_TRUE(output.str().empty());
+
+    // Stalemated: searched, still no move.
+    ASSERT_TRUE(engine->SetPosition(StalemateFen));
+    outcome = engine->Think(false);
+    EXPECT_EQ(outcome.move, 0);
+    EXPECT_FALSE(outcome.moverIsWhite);
+    EXPECT_EQ(engine->searching, 0);
+
+    // A playable position: the move is made on the main board.
+    ASSERT_TRUE(engine->SetPosition("7k/8/6K1/8/8/8/8/R7 w - - 0 1"));
+    outcome = engine->Think(true);
+    EXPECT_EQ(outcome.text, "move a1a8");
+    EXPECT_TRUE(outcome.status & FlagCheckmate);
+    EXPECT_EQ(engine->MainBoard().sideToMove, Black);
+
+    // An illegal FEN changes nothing.
+    EXPECT_FALSE(engine->SetPosition("8/8/8/8/8/8/8/8 w - - 0 1"));
+    EXPECT_EQ(engine->MainBoard().sideToMove, Black);
+}
+
+TEST_F(EngineTest, AnalyzeRestoresTheLimits) {
+    engine->SetHashSize(2);
+    engine->SetFixedDepth(40);
+    // Stalemate: the analysis has no root move and ends at once.
+    ASSERT_TRUE(engine->SetPosition(StalemateFen));
+    EXPECT_TRUE(engine->Analyze());
+    EXPECT_EQ(engine->searcher.DepthLimit(), 32);
+    EXPECT_FALSE(engine->searcher.Infinite());
+    EXPECT_EQ(engine->searching, 0);
+    EXPECT_TRUE(output.str().empty());
+
+    engine->SetMoveTime(0.5);
+    engine->SetFixedDepth(7);
+    engine->moveSeconds = 0.25;
+    engine->Analyze();
+    EXPECT_EQ(engine->searcher.DepthLimit(), 7);
+    EXPECT_DOUBLE_EQ(engine->searcher.TimeBudget(), 0.25);
+
+    // An infinite UCI search that found nothing still answers the "go".
+    Handle("uci");
+    output.str("");
+    Handle("position fen " + std::string(MatedFen));
+    Handle("go infinite");
+    EXPECT_EQ(output.str(), "bestmove 0000\n");
+}
+
+TEST_F(EngineTest, PositionMovesAreCheckedOneByOne) {
+    Handle("position startpos moves e2e4 e2e4 e7e5 Nf3 g1f3 Nc6 e1e3");
+    const Board& board = engine->MainBoard();
+    // e2e4, e7e5, Nf3 and Nc6 are played; the repeated e2e4, the knight
+    // move for the wrong side and the king's jump are skipped.
+    EXPECT_EQ(ToFen(board), "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
+    // An illegal FEN leaves the position as it was.
+    Handle("position fen 8/8/8/8/8/8/8/8 w - - 0 1 moves e2e4");
+    EXPECT_EQ(engine->MainBoard().fullmoveNumber, 3u);
+    // The game stops taking moves before the history array runs out.
+    std::string line = "position startpos moves";
+    for (int i = 0; i < MaxGamePly / 4 + 10; ++i) line += " g1f3 g8f6 f3g1 f6g8";
+    Handle(line);
+    EXPECT_EQ(engine->MainBoard().ply, MaxGamePly);
+    EXPECT_TRUE(output.str().empty());
+}
+
+// ---------------------------------------------------------------- reports
+
+SearchResult ResultAt(const std::string& fen) {
+    SearchResult result;
+    BoardWithHistory position;
+    EXPECT_TRUE(SetFromFen(fen, position.board));
+    CopyBoard(result.root, position.board);
+    return result;
+}
+
+TEST(SearchReport, UciScoresCountMovesToMate) {
+    EXPECT_EQ(UciScoreText(31999), "mate 1");
+    EXPECT_EQ(UciScoreText(31998), "mate 1");
+    EXPECT_EQ(UciScoreText(31997), "mate 2");
+    EXPECT_EQ(UciScoreText(31995), "mate 3");
+    EXPECT_EQ(UciScoreText(MateBound), "mate 32");
+    EXPECT_EQ(UciScoreText(-31998), "mate -1");
+    EXPECT_EQ(UciScoreText(-31996), "mate -2");
+    EXPECT_EQ(UciScoreText(-31994), "mate -3");
+    EXPECT_EQ(UciScoreText(-MateBound), "mate -32");
+    EXPECT_EQ(UciScoreText(31935), "cp 31935");
+    EXPECT_EQ(UciScoreText(-31935), "cp -31935");
+    EXPECT_EQ(UciScoreText(0), "cp 0");
+}
+
+TEST(SearchReport, IterationLines) {
+    InitEngineTables();
+    SearchResult result = ResultAt(StartFen);
+    const Move e2e4 = MakeMoveCode(12, 28), e7e5 = MakeMoveCode(52, 36), g1f3 = MakeMoveCode(6, 21);
+    result.depth = 3;
+    result.pvLength = 5;
+    result.score = 31997;
+    result.elapsed = 0;
+    result.totalNodes = 1234;
+    result.rootSearched = 19;
+    result.bestMove = Move(e2e4 | SafeMark);
+    result.pv[0] = e2e4;
+    result.pv[1] = Move(e7e5 | SafeMark);
+    result.pv[2] = g1f3;
+    // Zero time: the nps has a millisecond floor.
+    EXPECT_EQ(IterationReport(result, true),
+              "info depth 3 seldepth 5 score mate 2 time 0 nodes 1234 nps 1234000 currmove e2e4 "
+              "currmovenumber 20 pv e2e4 e7e5 g1f3");
+    // xboard: raw score, centiseconds, SAN limited to the depth.
+    result.elapsed = 1.239;
+    result.depth = 2;
+    EXPECT_EQ(IterationReport(result, false), "2 31997 123 1234 e4 e5");
+    result.depth = 0;
+    EXPECT_EQ(IterationReport(result, false), "0 31997 123 1234");
+
+    // A move that does not fit cuts the line; the rest is still written.
+    result.depth = 3;
+    result.pv[1] = MakeMoveCode(51, 35);
+    result.pv[2] = e7e5;
+    EXPECT_EQ(IterationReport(result, true).substr(IterationReport(result, true).find(" pv")), " pv e2e4 d7d5");
+    result.pv[1] = e2e4;
+    EXPECT_EQ(IterationReport(result, false), "3 31997 123 1234 e4");
+
+    // A best move that is not the line's first move, or none, writes nothing.
+    result.bestMove = g1f3;
+    EXPECT_EQ(IterationReport(result, true), "");
+    result.bestMove = 0;
+    result.pv[0] = 0;
+    EXPECT_EQ(IterationReport(result, true), "");
+    EXPECT_EQ(IterationReport(result, false), "");
+}
+
+TEST(SearchReport, LongLinesAreCut) {
+    InitEngineTables();
+    SearchResult result = ResultAt(StartFen);
+    // Knights out and back: always legal, 64 moves at most.
+    const Move cycle[4] = {MakeMoveCode(6, 21), MakeMoveCode(62, 45), MakeMoveCode(21, 6), MakeMoveCode(45, 62)};
+    for (int i = 0; i < MaxPly; ++i) result.pv[i] = cycle[i % 4];
+    result.bestMove = cycle[0];
+    result.depth = 5;
+    const std::string uci = IterationReport(result, true);
+    const std::string pv = uci.substr(uci.find(" pv ") + 4);
+    EXPECT_EQ(std::count(pv.begin(), pv.end(), ' ') + 1, MaxPly);
+    EXPECT_EQ(IterationReport(result, false), "5 -32000 0 0 Nf3 Nf6 Ng1 Ng8 Nf3");
+}
+
+TEST(SearchReport, ResultAndProgressLines) {
+    InitEngineTables();
+    SearchResult result = ResultAt(StartFen);
+    EXPECT_EQ(ResultReport(result), "");
+    result.bestMove = Move(MakeMoveCode(12, 28) | SafeMark);
+    EXPECT_EQ(ResultReport(result), "bestmove e2e4");
+
+    SearchData data;
+    data.root = result.root;
+    data.rootIndex = 4;
+    data.rootCount = 20;
+    data.depth = 7;
+    data.totalNodes = 99;
+    data.startTime = 1000;
+    data.bestMove = Move(MakeMoveCode(6, 21) | SafeMark);
+    EXPECT_EQ(ProgressReport(data, true, 0), "info currmove g1f3 currmovenumber 5 nodes 99 depth 7");
+    EXPECT_EQ(ProgressReport(data, false, 1000 + 2'349'999'999), "stat01: 234 99 6 16 20 Nf3");
+    // A best move that is not legal there is left out of the status line.
+    data.bestMove = MakeMoveCode(12, 36);
+    EXPECT_EQ(ProgressReport(data, false, 1000), "stat01: 0 99 6 16 20");
+    data.bestMove = 0;
+    EXPECT_EQ(ProgressReport(data, true, 0), "");
+    data.depth = 0;
+    data.bestMove = MakeMoveCode(6, 21);
+    EXPECT_EQ(ProgressReport(data, true, 0), "");
+    EXPECT_EQ(ProgressReport(data, false, 0), "");
+}
+
+}  // namespace
+}  // namespace NEngine
