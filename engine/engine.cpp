@@ -18,8 +18,11 @@ std::vector<OptionRecord> BuildOptionTable() {
     };
 }
 
-Engine::Engine(std::ostream& output, int inputFd) : reader(inputFd), out(output) {
-    // The searcher starts with one thread and the default table size; the
+Engine::Engine(std::ostream& output, int inputFd, int hashMegabytes)
+    : searcher(uint32_t(std::clamp(hashMegabytes, MinHashMegabytes, MaxHashMegabytes))),
+      reader(inputFd),
+      out(output) {
+    // The searcher starts with one thread and the table sized; the
     // program-wide tables are built here when a caller has not done so.
     searcher.ResetMateValue();
     InitEngineTables();

@@ -50,8 +50,10 @@ constexpr int MaxGamePly = HistorySize - 2 * MaxPly;
 class Engine {
 public:
     // Input from the descriptor (standard input by default), protocol lines
-    // to out. The callbacks hold this object's address: it never moves.
-    explicit Engine(std::ostream& output = std::cout, int inputFd = 0);
+    // to out; tests may start with a smaller table. The callbacks hold this
+    // object's address: it never moves.
+    explicit Engine(std::ostream& output = std::cout, int inputFd = 0,
+                    int hashMegabytes = DefaultHashMegabytes);
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
 

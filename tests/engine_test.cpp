@@ -28,7 +28,7 @@ protected:
     void SetUp() override {
         InitEngineTables();
         ASSERT_EQ(pipe(fds), 0);
-        engine = std::make_unique<Engine>(output, fds[0]);
+        engine = std::make_unique<Engine>(output, fds[0], 2);
     }
     void TearDown() override {
         engine.reset();
@@ -90,7 +90,6 @@ TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
 }
 
 TEST_F(EngineTest, GoLimitsFromTheUciCommand) {
-    engine->SetHashSize(2);
     Handle("uci");
     // The side to move's clock is used; a clock below 0.1 s counts as 0.1 s;
     // zero and negative depth and move time are absent.
@@ -164,6 +163,15 @@ TEST_F(EngineTest, ExtraTimeGrantsShrinkWithFewerMovesToGo) {
 }
 
 TEST_F(EngineTest, OptionsSetThreadsAndHash) {
+    {
+        // As the program starts: one thread, 256 MB.
+        std::ostringstream silent;
+        Engine fresh(silent, fds[0]);
+        EXPECT_EQ(fresh.searcher.Threads(), 1);
+        EXPECT_EQ(fresh.searcher.Table().Count(), ComputeHashSizes(256).tableEntries);
+        EXPECT_EQ(fresh.positionValid, 1);
+        EXPECT_FALSE(fresh.UciMode());
+    }
     EXPECT_EQ(engine->searcher.Threads(), 1);
     Handle("uci");
     Handle("setoption name Threads value 9");
@@ -176,10 +184,10 @@ TEST_F(EngineTest, OptionsSetThreadsAndHash) {
     EXPECT_EQ(engine->searcher.Threads(), 4);
 
     // One megabyte is refused, two are taken, above 1024 is clamped.
-    const uint64_t atDefault = engine->searcher.Table().Count();
-    EXPECT_EQ(atDefault, ComputeHashSizes(256).tableEntries);
+    Handle("setoption name Hash value 4");
+    EXPECT_EQ(engine->searcher.Table().Count(), ComputeHashSizes(4).tableEntries);
     Handle("setoption name Hash value 1");
-    EXPECT_EQ(engine->searcher.Table().Count(), atDefault);
+    EXPECT_EQ(engine->searcher.Table().Count(), ComputeHashSizes(4).tableEntries);
     Handle("setoption name Hash value 2");
     EXPECT_EQ(engine->searcher.Table().Count(), ComputeHashSizes(2).tableEntries);
     Handle("setoption name Hash value 5000");
@@ -190,7 +198,6 @@ TEST_F(EngineTest, OptionsSetThreadsAndHash) {
 }
 
 TEST_F(EngineTest, ThinkOnFinishedGames) {
-    engine->SetHashSize(2);
     engine->SetFixedDepth(4);
 
     // Mated: no search, no move, at once.
@@ -223,7 +230,6 @@ TEST_F(EngineTest, ThinkOnFinishedGames) {
 }
 
 TEST_F(EngineTest, AnalyzeRestoresTheLimits) {
-    engine->SetHashSize(2);
     engine->SetFixedDepth(40);
     // Stalemate: the analysis has no root move and ends at once.
     ASSERT_TRUE(engine->SetPosition(StalemateFen));
