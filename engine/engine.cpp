@@ -26,6 +26,9 @@ Engine::Engine(std::ostream& output, int inputFd, int hashMegabytes)
     // program-wide tables are built here when a caller has not done so.
     searcher.ResetMateValue();
     InitEngineTables();
+    // A "go" before any "position" searches the start position, not an
+    // empty board.
+    SetPosition(std::string());
     searcher.SetPollCallback([this] { return PollCallback(); });
     searcher.SetExtraTimeCallback([this] { return ExtraTimeCallback(); });
     searcher.SetIterationCallback([this](const SearchResult& r) { IterationCallback(r); });
@@ -66,7 +69,9 @@ void Engine::TimeBudget() {
     } else {
         int k = movesToGo;
         if (movesPerSession >= 1) {
-            const int played = int((MainBoard().fullmoveNumber - 1) % uint32_t(movesPerSession));
+            // A FEN may give move number 0; count it as the first move.
+            const uint32_t fullmove = std::max(MainBoard().fullmoveNumber, 1u);
+            const int played = int((fullmove - 1) % uint32_t(movesPerSession));
             k = movesPerSession - played;
         }
         budget = clockSeconds / std::max(k, 2);

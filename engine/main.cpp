@@ -1,25 +1,25 @@
 // Process entry: start-up tables, output set-up, then the command loop.
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "board/attacks.h"
 #include "engine/command.h"
-#include "engine/input.h"
+#include "engine/engine.h"
+#include "engine/handler.h"
 #include "search/bench.h"
 
 namespace NEngine {
 namespace {
 
 // Reads and dispatches commands until "quit" or the end of input (which the
-// reader turns into "quit").
-int RunCommandLoop(InputReader& reader) {
-    for (;;) {
-        const Command command = reader.NextCommand();
+// reader turns into "quit"); commands deferred during a search come first.
+int RunCommandLoop(Engine& engine) {
+    while (!engine.quitRequested) {
+        const Command command = engine.reader.NextCommand();
         if (command.code == None) continue;  // blank, unknown or malformed
-        // Every other command is dispatched here once the handler exists:
-        //   HandleCommand(engine, command); if (engine.quitRequested) break;
-        if (command.code == CmdQuit) break;
+        HandleCommand(engine, command);
     }
     return 0;
 }
@@ -45,6 +45,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    NEngine::InputReader reader;
-    return NEngine::RunCommandLoop(reader);
+    // Large (the searcher's records and tables): kept off the stack.
+    auto engine = std::make_unique<NEngine::Engine>();
+    return NEngine::RunCommandLoop(*engine);
 }

@@ -84,7 +84,10 @@ std::string ProgressReport(const SearchData& data, bool uciMode, int64_t now) {
         if (best != 0) {
             BoardWithHistory copy;
             CopyBoard(copy.board, data.root);
-            if (IsLegalMove(copy.board, best)) line << ' ' << MoveToSan(copy.board, best);
+            if (IsPseudoLegal(copy.board, best) && IsLegalMove(copy.board, best)) {
+                const std::string san = MoveToSan(copy.board, best);
+                if (!san.empty()) line << ' ' << san;
+            }
         }
     }
     return line.str();

@@ -52,6 +52,8 @@ constexpr const char* StalemateFen = "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1";
 TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
     // Nothing set: no limit.
     EXPECT_EQ(Budget(), 0.0);
+    // The engine starts on the start position.
+    EXPECT_EQ(ToFen(engine->MainBoard()), StartFen);
 
     // Sudden death: a fortieth of the clock; the clock has a 0.1 s floor.
     engine->SetClock(60);
@@ -75,6 +77,8 @@ TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
     ASSERT_TRUE(engine->SetPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 40"));
     EXPECT_DOUBLE_EQ(Budget(), 150.0);
     ASSERT_TRUE(engine->SetPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 41"));
+    EXPECT_DOUBLE_EQ(Budget(), 7.5);
+    ASSERT_TRUE(engine->SetPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 0"));
     EXPECT_DOUBLE_EQ(Budget(), 7.5);
 
     // Fixed time per move wins over the clock; a fixed depth has no budget.
@@ -145,7 +149,7 @@ TEST_F(EngineTest, ExtraTimeGrantsShrinkWithFewerMovesToGo) {
     const struct {
         int movesToGo;
         double grant;
-    } cases[] = {{20, 1.5}, {14, 30.0 / 14 * 0.5}, {13, 30.0 / 13 / 3}, {8, 30.0 / 8 / 3},
+    } cases[] = {{20, 0.75}, {14, 30.0 / 14 * 0.5}, {13, 30.0 / 13 / 3}, {8, 30.0 / 8 / 3},
                  {7, 30.0 / 7 / 6}, {2, 15.0 / 6}, {1, 0.0}, {21, 30.0 / 21}};
     for (const auto& c : cases) {
         engine->extensionCount = 0;

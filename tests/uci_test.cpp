@@ -79,8 +79,8 @@ public:
     PipeProcess process;
 };
 
-// The rank digit of the from-square of a coordinate move.
-char FromRank(const std::string& move) { return move.size() >= 2 ? move[1] : '?'; }
+// Whether a move from the start position's ranks was White's.
+bool WhiteMoved(const std::string& move) { return move.size() >= 2 && (move[1] == '1' || move[1] == '2'); }
 
 TEST(UciProtocol, IdentificationOptionsAndIsReady) {
     UciSession engine(false);
@@ -123,8 +123,10 @@ TEST(UciPosition, StartposWithMoves) {
     // The word after "startpos" is skipped whatever it is: here f2f3, so
     // only g2g4 fits and Black is to move without the mate.
     const std::string skipped = engine.BestAfter("position startpos f2f3 e7e5 g2g4");
-    EXPECT_EQ(FromRank(skipped), '7') << skipped;
-    EXPECT_EQ(FromRank(engine.BestAfter("position startpos e2e4")), '2');
+    EXPECT_FALSE(WhiteMoved(skipped)) << skipped;
+    EXPECT_NE(skipped, "d8h4");
+    const std::string start = engine.BestAfter("position startpos e2e4");
+    EXPECT_TRUE(WhiteMoved(start)) << start;
 
     // A word that is no move text drops the whole line: the mate position
     // set before stays.
@@ -173,6 +175,9 @@ int DeepestIteration(const std::vector<std::string>& lines) {
 TEST(UciGo, DepthMoveTimeAndClock) {
     UciSession engine;
     std::vector<std::string> lines;
+    // Without any "position" the engine plays from the start position.
+    const std::string first = engine.Go("go depth 3");
+    EXPECT_TRUE(WhiteMoved(first)) << first;
     // Depth 1 is raised to 2.
     engine.Send("position startpos");
     EXPECT_FALSE(engine.Go("go depth 1", &lines).empty());
@@ -339,8 +344,8 @@ TEST(UciInfo, MateScoresInMoves) {
         {"r7/8/8/8/8/6k1/8/7K w - - 0 1", "mate -1"},
         {"7k/8/5K2/8/8/8/8/R7 b - - 0 1", "mate -2"},
         {"r7/8/8/8/8/5k2/8/7K w - - 0 1", "mate -2"},
-        {"7k/R7/4K3/8/8/8/8/8 b - - 0 1", "mate -3"},
-        {"8/8/8/8/8/4k3/r7/7K w - - 0 1", "mate -3"},
+        {"6k1/8/5K2/8/8/8/8/5R2 b - - 0 1", "mate -3"},
+        {"5r2/8/8/8/8/5k2/8/6K1 w - - 0 1", "mate -3"},
     };
     UciSession engine;
     for (const auto& c : cases) {
