@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "board/attacks.h"
 #include "board/board.h"
@@ -76,7 +77,15 @@ void Engine::TimeBudget() {
         }
         budget = clockSeconds / std::max(k, 2);
     }
+    // On a clock, never plan past the cap, and never 0 (no limit).
+    if (fixedDepth < 1 && moveSeconds <= 0 && clockSeconds > 0)
+        budget = std::max(std::min(budget, ClockCap()), MinimumBudgetSeconds);
     searcher.SetTimeBudget(budget);
+}
+
+double Engine::ClockCap() const {
+    if (fixedDepth >= 1 || moveSeconds > 0 || clockSeconds <= 0) return std::numeric_limits<double>::infinity();
+    return std::max(clockGivenSeconds - MoveOverheadSeconds, 0.0) / 2;
 }
 
 double Engine::ExtraTimeCallback() {
@@ -86,14 +95,17 @@ double Engine::ExtraTimeCallback() {
     ++extensionCount;
     if (m < 2) return 0;
     const double base = clockSeconds / m;
-    if (m > 20) return base;
-    if (m >= 14) return base * 0.5;
-    if (m >= 8) return base / 3;
-    return base / 6;
+    double grant = base / 6;
+    if (m > 20) grant = base;
+    else if (m >= 14) grant = base * 0.5;
+    else if (m >= 8) grant = base / 3;
+    // Grants add up: together with the budget they stay within the cap.
+    return std::max(std::min(grant, ClockCap() - searcher.TimeBudget()), 0.0);
 }
 
 void Engine::SetClock(double seconds) {
     fixedDepth = -1;
+    clockGivenSeconds = std::max(seconds, 0.0);
     clockSeconds = std::max(seconds, 0.1);
     moveSeconds = 0;
     searcher.SetDepthLimit(MaxDepthLimit);
@@ -112,6 +124,7 @@ void Engine::SetMovesToGo(int moves) {
 void Engine::SetMoveTime(double seconds) {
     fixedDepth = -1;
     clockSeconds = 0;
+    clockGivenSeconds = 0;
     movesPerSession = 0;
     movesToGo = 0;
     moveSeconds = std::max(seconds, 0.1);
@@ -121,6 +134,7 @@ void Engine::SetMoveTime(double seconds) {
 
 void Engine::SetFixedDepth(int plies) {
     clockSeconds = 0;
+    clockGivenSeconds = 0;
     moveSeconds = 0;
     movesPerSession = 0;
     movesToGo = 0;

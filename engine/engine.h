@@ -43,6 +43,13 @@ constexpr int MinHashMegabytes = 1;
 constexpr int MaxHashMegabytes = 1024;
 constexpr int DefaultHashMegabytes = 256;
 
+// Time kept back from the own clock for what the search does not measure:
+// the pipes, the process being scheduled, the last stretch between two
+// time checks.
+constexpr double MoveOverheadSeconds = 0.05;
+// Smallest budget on a clock: 0 would mean no limit at all.
+constexpr double MinimumBudgetSeconds = 0.001;
+
 // Game moves stop being accepted this far before the end of the history
 // array, so a search from the position still has room for its own plies.
 constexpr int MaxGamePly = HistorySize - 2 * MaxPly;
@@ -71,6 +78,9 @@ public:
     bool Analyze();
     // Recomputes the searcher's time budget from the time-control fields.
     void TimeBudget();
+    // Most a move may take on the own clock, extra time included: half of
+    // the clock left after the overhead. Unlimited without a clock.
+    double ClockCap() const;
 
     // Time-control setters; each leaves the fields it does not name alone.
     void SetClock(double seconds);      // own remaining clock
@@ -112,6 +122,8 @@ public:
     uint8_t forceMode = 0;
     uint8_t positionValid = 1;
     std::ostream& out;
+    // The clock as the front end gave it (clockSeconds has a 0.1 s floor).
+    double clockGivenSeconds = 0;
     // Set when the current search wrote its own "bestmove" line.
     bool bestMoveReported = false;
 };

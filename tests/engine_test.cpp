@@ -55,19 +55,28 @@ TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
     // The engine starts on the start position.
     EXPECT_EQ(ToFen(engine->MainBoard()), StartFen);
 
-    // Sudden death: a fortieth of the clock; the clock has a 0.1 s floor.
+    // Sudden death: a fortieth of the clock.
     engine->SetClock(60);
     EXPECT_DOUBLE_EQ(Budget(), 1.5);
+    // The clock has a 0.1 s floor, but the budget follows the real clock:
+    // with almost nothing left, the least there is (never 0, no limit).
     engine->SetClock(0.05);
     EXPECT_DOUBLE_EQ(engine->clockSeconds, 0.1);
-    EXPECT_DOUBLE_EQ(Budget(), 0.1 / 40);
+    EXPECT_DOUBLE_EQ(Budget(), MinimumBudgetSeconds);
+    engine->SetClock(0.5);
+    EXPECT_DOUBLE_EQ(Budget(), 0.5 / 40);
 
-    // Moves to go: the clock shared among them, never more than half of it.
+    // Moves to go: the clock shared among them, and at most half of what
+    // is left after the overhead.
     engine->SetClock(60);
     engine->SetMovesToGo(20);
     EXPECT_DOUBLE_EQ(Budget(), 3.0);
     engine->SetMovesToGo(1);
-    EXPECT_DOUBLE_EQ(Budget(), 30.0);
+    EXPECT_DOUBLE_EQ(Budget(), (60 - MoveOverheadSeconds) / 2);
+    engine->SetClock(0.3);
+    EXPECT_DOUBLE_EQ(Budget(), (0.3 - MoveOverheadSeconds) / 2);
+    engine->SetClock(0.04);
+    EXPECT_DOUBLE_EQ(Budget(), MinimumBudgetSeconds);
 
     // Sessions of 40 moves with 300 s: 7.5 s at move 1, half the clock at
     // the session's last move.
@@ -75,7 +84,9 @@ TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
     engine->SetSession(40);
     EXPECT_DOUBLE_EQ(Budget(), 7.5);
     ASSERT_TRUE(engine->SetPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 40"));
-    EXPECT_DOUBLE_EQ(Budget(), 150.0);
+    EXPECT_DOUBLE_EQ(Budget(), (300 - MoveOverheadSeconds) / 2);
+    ASSERT_TRUE(engine->SetPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 38"));
+    EXPECT_DOUBLE_EQ(Budget(), 100.0);
     ASSERT_TRUE(engine->SetPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 41"));
     EXPECT_DOUBLE_EQ(Budget(), 7.5);
     ASSERT_TRUE(engine->SetPosition("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 0"));
@@ -119,6 +130,7 @@ TEST_F(EngineTest, GoLimitsFromTheUciCommand) {
     Handle("position startpos moves e2e4");
     Handle("go btime -20 wtime 5000");
     EXPECT_DOUBLE_EQ(engine->clockSeconds, 0.1);
+    EXPECT_DOUBLE_EQ(Budget(), MinimumBudgetSeconds);
 
     // Every "go" was answered with a real move.
     const std::string text = output.str();
@@ -158,6 +170,19 @@ TEST_F(EngineTest, ExtraTimeGrantsShrinkWithFewerMovesToGo) {
         EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), c.grant) << c.movesToGo;
         EXPECT_EQ(engine->extensionCount, 1u);
     }
+
+    // A grant never takes the move past half of the usable clock.
+    engine->extensionCount = 0;
+    engine->SetClock(30);
+    engine->SetMovesToGo(2);
+    EXPECT_DOUBLE_EQ(Budget(), (30 - MoveOverheadSeconds) / 2);
+    EXPECT_EQ(engine->ExtraTimeCallback(), 0.0);
+    engine->SetMovesToGo(3);
+    EXPECT_DOUBLE_EQ(Budget(), 10.0);
+    EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), 10.0 / 6);
+    engine->searcher.SetTimeBudget(14);
+    EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), (30 - MoveOverheadSeconds) / 2 - 14);
+    EXPECT_EQ(engine->extensionCount, 3u);
 
     // Sessions assume 40 moves whatever is left of them.
     engine->extensionCount = 0;

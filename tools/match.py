@@ -7,6 +7,7 @@ stalemate, repetition, fifty moves, bare material) or by a ply limit, and a
 clock that runs out loses the game. Standard library only.
 
     python3 tools/match.py --engine build/tarnock --games 4 --time 10 --inc 0.1
+    python3 tools/match.py --games 2 --time 5 --moves 20   # 20 moves in 5 s, repeating
 """
 
 import argparse
@@ -276,6 +277,9 @@ def play_game(white, black, opening, args, stats):
         go = "go wtime %d btime %d" % (clocks[True], clocks[False])
         if inc > 0:
             go += " winc %d binc %d" % (inc, inc)
+        own_moves = len(moves) // 2
+        if args.moves:
+            go += " movestogo %d" % (args.moves - own_moves % args.moves)
         start = time.monotonic()
         engine.send(go)
         lines = engine.wait_for("bestmove")
@@ -285,10 +289,15 @@ def play_game(white, black, opening, args, stats):
         stats["max_ms"] = max(stats["max_ms"], spent)
         stats["info"] += sum(1 for l in lines if l.startswith("info "))
         clocks[position.white] -= spent
+        if args.verbose:
+            print("  %s: %s -> %s, %.0f ms spent, %.0f ms left"
+                  % (engine.name, go, lines[-1], spent, clocks[position.white]))
         stats["min_clock"] = min(stats["min_clock"], clocks[position.white])
         if clocks[position.white] < 0:
             return ("0-1" if position.white else "1-0"), "%s lost on time" % engine.name, moves
         clocks[position.white] += inc
+        if args.moves and (own_moves + 1) % args.moves == 0:
+            clocks[position.white] += args.time * 1000.0  # the next session's time
 
         text = lines[-1].split()[1] if len(lines[-1].split()) > 1 else ""
         move = next((m for m in legal if move_text(m) == text), None)
@@ -306,8 +315,10 @@ def main():
     parser.add_argument("--games", type=int, default=4)
     parser.add_argument("--time", type=float, default=10.0, help="seconds per side")
     parser.add_argument("--inc", type=float, default=0.0, help="increment per move, seconds")
+    parser.add_argument("--moves", type=int, default=0, help="moves per session (0: the whole game)")
     parser.add_argument("--hash", type=int, default=16)
     parser.add_argument("--threads", type=int, default=1)
+    parser.add_argument("--verbose", action="store_true", help="print every move with its clock")
     parser.add_argument("--max-plies", type=int, default=300)
     args = parser.parse_args()
 
