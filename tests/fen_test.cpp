@@ -11,110 +11,73 @@ TEST(FenTest, RoundTrips) {
         expected.erase(expected.find_last_not_of(' ') + 1);
         EXPECT_EQ(ToFen(r->board), expected);
     }
-    EXPECT_EQ(ToFen(NewBoard("")->board), StartFen);
-    const char* const others[] = {
-        "r3k2r/8/8/8/8/8/8/R3K2R b Kq - 17 33",
-        "4k3/8/8/8/3pP3/8/8/4K3 b - e3 0 40",
-        "rnbqkbnr/pp1ppppp/8/2pP4/8/8/PPP1PPPP/RNBQKBNR w KQkq c6 0 2",
-    };
-    for (const char* fen : others) { EXPECT_EQ(ToFen(NewBoard(fen)->board), fen); }
+    for (const char* fen : {"r3k2r/8/8/8/8/8/8/R3K2R b Kq - 17 33", "4k3/8/8/8/3pP3/8/8/4K3 b - e3 0 40"})
+        EXPECT_EQ(ToFen(NewBoard(fen)->board), fen);
 }
 
 TEST(FenTest, TolerantReading) {
-    // Missing clocks.
+    // Missing clocks, and a full-move number of 0, read as absent.
     auto r = NewBoard("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
-    EXPECT_EQ(r->board.halfmoveClock, 0);
-    EXPECT_EQ(r->board.fullmoveNumber, 0u);
     EXPECT_EQ(r->board.ply, 0);
-    // Repeated blanks and tabs, surrounding white space, trailing text.
-    auto spaced = NewBoard("  \trnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR \t w  KQkq\t-  0   1 bm e4;\r\n");
-    EXPECT_EQ(ToFen(spaced->board), StartFen);
-    // A right without its rook is dropped, not refused; named twice counts once.
-    auto rights = NewBoard("r3k2r/8/8/8/8/8/8/R3K3 w KQkqKK - 0 1");
-    EXPECT_EQ(rights->board.castling, WhiteQueenSide | BlackKingSide | BlackQueenSide);
-    EXPECT_EQ(ToFen(rights->board), "r3k2r/8/8/8/8/8/8/R3K3 w Qkq - 0 1");
-    EXPECT_EQ(rights->board.key, ComputeBoardSums(rights->board).key);
-    // Move number to ply, and the clock bounded by it.
-    auto late = NewBoard("4k3/8/8/8/8/8/8/4K2R b - - 3 40");
-    EXPECT_EQ(late->board.ply, 79);
-    EXPECT_EQ(late->board.halfmoveClock, 3);
-    auto clock = NewBoard("4k3/8/8/8/8/8/8/4K2R w - - 100 10");
-    EXPECT_EQ(clock->board.halfmoveClock, 18);
-    // Full-move number 0 reads like a missing one.
     auto zero = NewBoard("4k3/8/8/8/8/8/8/4K2R w - - 7 0");
     EXPECT_EQ(zero->board.ply, 0);
     EXPECT_EQ(zero->board.fullmoveNumber, 0u);
     EXPECT_EQ(zero->board.halfmoveClock, 7);
+    // Blanks, tabs and trailing text.
+    auto spaced = NewBoard("  \trnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR \t w  KQkq\t-  0   1 bm e4;\r\n");
+    EXPECT_EQ(ToFen(spaced->board), StartFen);
+    // A right without its rook is dropped, not refused.
+    auto rights = NewBoard("r3k2r/8/8/8/8/8/8/R3K3 w KQkq - 0 1");
+    EXPECT_EQ(ToFen(rights->board), "r3k2r/8/8/8/8/8/8/R3K3 w Qkq - 0 1");
+    // Move number to ply, and the clock bounded by it.
+    auto late = NewBoard("4k3/8/8/8/8/8/8/4K2R b - - 100 10");
+    EXPECT_EQ(late->board.ply, 19);
+    EXPECT_EQ(late->board.halfmoveClock, 19);
     // A clock beyond a byte saturates instead of wrapping.
     auto big = NewBoard("4k3/8/8/8/8/8/8/4K2R w - - 300");
     EXPECT_EQ(big->board.halfmoveClock, 255);
-    EXPECT_TRUE(big->board.flags & FlagFiftyMoves);
 }
 
 TEST(FenTest, RefusedInputs) {
-    InitEngineTables();
-    auto r = std::make_unique<BoardWithHistory>();
+    auto r = NewBoard();
     const char* const refused[] = {
-        // Black to move while White's king is attacked.
-        "4k3/8/8/8/8/8/4r3/4K3 b - - 0 1",
-        // Not a piece letter; no match at all.
+        "4k3/8/8/8/8/8/4r3/4K3 b - - 0 1",  // the side not to move is in check
         "rnbqkbnr/ppppxppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",
-        "",  // replaced below by a text of blanks only
+        " \t ",
         // Fewer than eight ranks.
         "4k3/8/8/8/8/8/4K3 w - - 0 1",
         "k7 w - - 0 1",
-        // Kings: none, two, missing one side.
+        // Not one king per side.
         "8/8/8/8/8/8/8/8 w - - 0 1",
         "4k3/8/8/8/8/8/8/3KK3 w - - 0 1",
         "4k3/8/8/8/8/8/8/8 w - - 0 1",
-        // Pawns on the first or last rank.
+        // Pawns on the back rank, more pawns than a side has.
         "P3k3/8/8/8/8/8/8/4K3 w - - 0 1",
-        "4k3/8/8/8/8/8/8/p3K3 w - - 0 1",
-        // Material no game can reach.
         "4k3/8/8/8/8/PPPPPPPP/P7/4K3 w - - 0 1",
-        "QQQQk3/QQQQ4/8/8/8/8/8/QQK5 w - - 0 1",
+        // More men than a side can have: the sums would overflow.
         "qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq w - - 0 1",
         // En passant: wrong rank, bad characters, no pawn, occupied target.
         "4k3/8/8/3pP3/8/8/8/4K3 w - d3 0 2",
         "4k3/8/8/3pP3/8/8/8/4K3 w - d9 0 2",
-        "4k3/8/8/3pP3/8/8/8/4K3 w - dd 0 2",
         "4k3/8/8/3pP3/8/8/8/4K3 w - 6d 0 2",
         "4k3/8/8/4P3/8/8/8/4K3 w - d6 0 2",
         "4k3/8/3n4/3pP3/8/8/8/4K3 w - d6 0 2",
-        "4k3/8/8/8/3Pp3/8/8/4K3 b - d6 0 2",
-        // Move numbers beyond the history, numbers beyond 32 bits.
+        // Ply 4096 and beyond, numbers beyond 32 bits.
         "4k3/8/8/8/8/8/8/4K2R w - - 0 2049",
         "4k3/8/8/8/8/8/8/4K2R b - - 0 4294967295",
         "4k3/8/8/8/8/8/8/4K2R w - - 0 4294967296",
         "4k3/8/8/8/8/8/8/4K2R w - - 99999999999999999999 1",
     };
-    for (const char* fen : refused) {
-        const std::string text = *fen ? fen : " \t ";
-        EXPECT_FALSE(SetFromFen(text, r->board)) << text;
-    }
+    for (const char* fen : refused) { EXPECT_FALSE(SetFromFen(fen, r->board)) << fen; }
     EXPECT_TRUE(SetFromFen("4k3/8/8/8/8/8/8/4K2R b - - 0 2048", r->board));
-    EXPECT_TRUE(SetFromFen("4k3/8/8/8/8/8/8/4K2R w - - 0000000000001", r->board));
-    EXPECT_EQ(r->board.ply, 0);
-
-    // Very long texts are cut, never a crash; the position part still reads.
+    EXPECT_TRUE(SetFromFen("4k3/8/8/8/8/8/8/4K2R w - - 0 0000000000001", r->board));
+    // Very long texts are cut, never a crash.
     EXPECT_FALSE(SetFromFen(std::string(200000, 'p') + " w", r->board));
-    EXPECT_TRUE(SetFromFen(StartFen + std::string(200000, ' ') + "x", r->board));
     EXPECT_TRUE(SetFromFen(StartFen + " " + std::string(200000, 'x'), r->board));
-    EXPECT_FALSE(SetFromFen(StartFen + std::string(200000, '1'), r->board));
 }
 
-TEST(FenTest, WritingRefusesInconsistentBoards) {
-    auto r = NewBoard("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
-    Board b = r->board;
-    b.mailbox[7] = 0;  // the h1 rook gone while the right stays
-    EXPECT_EQ(ToFen(b), "");
-    Board e = r->board;
-    e.epSquare = 44;  // no Black pawn in front of e6
-    EXPECT_EQ(ToFen(e), "");
-}
-
-// Mutated and random texts: refused, or set up consistently. Under the
+// Mutated texts: refused, or set up consistently. Under the
 // sanitizers this is what shows that no input reads or writes out of bounds.
 TEST(FenTest, MutatedTextsNeverBreakTheBoard) {
 #ifdef TARNOCK_SANITIZED
@@ -139,20 +102,13 @@ TEST(FenTest, MutatedTextsNeverBreakTheBoard) {
             default: if (at < text.size()) text.erase(at, 1); break;
             }
         }
-        if (round % 10 == 0) {
-            text.clear();
-            for (size_t n = random.Below(90); n > 0; --n) text += alphabet[random.Below(alphabet.size())];
-        }
         if (!SetFromFen(text, b)) continue;
         accepted += 1;
         const BoardSums sums = ComputeBoardSums(b);
-        ASSERT_EQ(b.key, sums.key) << text;
-        ASSERT_EQ(b.materialKey, sums.materialKey) << text;
-        const std::string fen = ToFen(b);
-        ASSERT_FALSE(fen.empty()) << text;
+        ASSERT_TRUE(b.key == sums.key && b.materialKey == sums.materialKey) << text;
+        // What was accepted writes out and reads back as the same position.
         const uint64_t key = b.key;
-        ASSERT_TRUE(SetFromFen(fen, b)) << text;
-        ASSERT_EQ(b.key, key) << text;
+        ASSERT_TRUE(SetFromFen(ToFen(b), b) && b.key == key) << text;
         for (int ply = 0; ply < 4 && !HistoryFull(b); ++ply) {
             const std::vector<Move> moves = LegalMoves(b);
             if (moves.empty()) break;
