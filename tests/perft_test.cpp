@@ -78,6 +78,12 @@ TEST(PerftTest, ToolOutput) {
     EXPECT_EQ(sum, 13744u);
     EXPECT_TRUE(std::regex_match(last, std::regex("perft 3 nodes 13744 ms [0-9]+ nps [0-9]+"))) << last;
 
+#ifndef TARNOCK_SANITIZED
+    // The full start-position tree to depth 6 (too slow under sanitizers).
+    EXPECT_NE(RunTool("6", status).find("perft 6 nodes 119060324 ms"), std::string::npos);
+    EXPECT_EQ(status, 0);
+#endif
+
     // EPD mode: a wrong count is reported and fails the run.
     const std::string path = ::testing::TempDir() + "tarnock_perft_test.epd";
     FILE* file = std::fopen(path.c_str(), "w");
