@@ -1,8 +1,12 @@
-// The node search: exact mate scores against an independent brute-force
-// solver, draws, mates and stalemates at a node, and the extension rule.
+// The node search (exact mate scores against an independent brute-force
+// solver, draws at a node, the extension rule) and the searcher around it:
+// iteration control, stop requests, limits, threads and the bench. The
+// thread tests are named SearcherThreads so that the ThreadSanitizer build
+// can run just them.
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -10,6 +14,7 @@
 #include "board/board.h"
 #include "board/notation.h"
 #include "eval/evaluate.h"
+#include "search/bench.h"
 #include "search/searcher.h"
 
 namespace NEngine {
@@ -24,47 +29,26 @@ std::vector<Move> LegalMovesOf(const Board& board) {
     return moves;
 }
 
-// Plain minimax over legal moves: can the side to move mate within n moves?
-bool ForcesMateIn(Board& board, int n) {
-    for (const Move m : LegalMovesOf(board)) {
-        MakeMove(board, m);
-        const std::vector<Move> replies = LegalMovesOf(board);
-        bool mates;
-        if (replies.empty()) {
-            mates = board.InCheck();
-        } else if (n <= 1) {
-            mates = false;
-        } else {
-            mates = true;
-            for (const Move r : replies) {
-                MakeMove(board, r);
-                const bool still = ForcesMateIn(board, n - 1);
-                UnmakeMove(board, r);
-                if (!still) {
-                    mates = false;
-                    break;
-                }
-            }
-        }
-        UnmakeMove(board, m);
-        if (mates) return true;
-    }
-    return false;
-}
-
-// After the move, does every reply still allow mate in n - 1 (n = 1: is it mate)?
-bool MoveForcesMateIn(Board& board, Move move, int n) {
+// Plain minimax over legal moves: does the move mate within n moves?
+bool MatesWithin(Board& board, Move move, int n) {
     MakeMove(board, move);
     const std::vector<Move> replies = LegalMovesOf(board);
     bool mates = replies.empty() ? board.InCheck() : n > 1;
-    for (const Move r : replies) {
-        if (!mates) break;
-        MakeMove(board, r);
-        mates = ForcesMateIn(board, n - 1);
-        UnmakeMove(board, r);
+    for (size_t i = 0; mates && i < replies.size(); ++i) {
+        MakeMove(board, replies[i]);
+        mates = false;
+        for (const Move next : LegalMovesOf(board))
+            if ((mates = MatesWithin(board, next, n - 1))) break;
+        UnmakeMove(board, replies[i]);
     }
     UnmakeMove(board, move);
     return mates;
+}
+
+bool ForcesMateIn(Board& board, int n) {
+    for (const Move m : LegalMovesOf(board))
+        if (MatesWithin(board, m, n)) return true;
+    return false;
 }
 
 struct SearchFixture : ::testing::Test {
@@ -75,88 +59,63 @@ struct SearchFixture : ::testing::Test {
     SearchRecord& Main() { return searcher->Record(0); }
     Board& MainBoard() { return searcher->MainBoard(); }
     void Play(const std::vector<std::string>& moves) {
-        for (const auto& text : moves) {
-            const Move m = TextToMove(MainBoard(), text);
-            ASSERT_TRUE(m && IsLegalMove(MainBoard(), m)) << text;
-            MakeMove(MainBoard(), m);
-        }
+        for (const auto& text : moves) MakeMove(MainBoard(), TextToMove(MainBoard(), text));
     }
     std::unique_ptr<Searcher> searcher;
 };
 
-struct MateCase {
-    const char* fen;
-    int moves;  // mate in this many moves
-    const char* what;
-};
-
 TEST_F(SearchFixture, FindsShortestMatesWithExactScores) {
-    const MateCase cases[] = {
+    const struct {
+        const char* fen;
+        int moves;  // the shortest mate, confirmed by the solver
+        const char* what;
+    } cases[] = {
         {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", 1, "back rank"},
         {"6nr/5Ppk/6pp/8/8/8/8/K7 w - - 0 1", 1, "knight promotion"},
         {"5r1k/6pp/4Q3/6N1/2B5/8/5PPP/6K1 w - - 0 1", 2, "queen sacrifice, smothered"},
         {"k7/8/2K5/8/8/8/8/7R w - - 0 1", 2, "quiet king move first"},
-        {"r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 10", 2, "knight check, bishop mate"},
         {"2k5/8/8/3K4/8/8/8/7R w - - 0 1", 3, "rook and king"},
     };
-    for (const MateCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(searcher->SetPosition(c.fen));
-        // The solver settles the distance independently of the engine.
-        int n = 0;
         auto scratch = std::make_unique<BoardWithHistory>();
         ASSERT_TRUE(SetFromFen(c.fen, scratch->board));
-        for (int k = 1; k <= c.moves && !n; ++k)
-            if (ForcesMateIn(scratch->board, k)) n = k;
-        ASSERT_EQ(n, c.moves);
+        ASSERT_TRUE(ForcesMateIn(scratch->board, c.moves));
+        ASSERT_TRUE(c.moves == 1 || !ForcesMateIn(scratch->board, c.moves - 1));
         searcher->SetDepthLimit(0);  // no limit: a found mate ends the search by itself
         ASSERT_TRUE(searcher->StartSearch());
         const SearchResult& r = searcher->Result();
-        EXPECT_EQ(r.score, MateScore - (2 * n - 1));
-        EXPECT_TRUE(MoveForcesMateIn(scratch->board, r.bestMove, n)) << MoveToText(r.bestMove);
+        EXPECT_EQ(r.score, MateScore - (2 * c.moves - 1));
+        EXPECT_TRUE(MatesWithin(scratch->board, r.bestMove, c.moves)) << MoveToText(r.bestMove);
         EXPECT_EQ(r.depth, 5u) << "a mate ends the search after depth 5";
-        EXPECT_TRUE(SameMove(r.pv[0], r.bestMove));
     }
 }
 
-TEST_F(SearchFixture, MateAndStalemateAtANodeAndInQuiescence) {
+TEST_F(SearchFixture, MateStalemateAndRepetitionAtANode) {
     searcher->NewSearchReset();
-    // Checkmated side to move (search marks it; the score counts the distance).
+    // Checkmated side to move: the score counts the distance.
     ASSERT_TRUE(searcher->SetPosition("k5rr/8/8/8/8/8/8/7K w - - 0 1"));
-    Board& b = MainBoard();
-    b.flags &= uint16_t(~(FlagCheckmate | FlagStalemate));  // as search sees it after a move
+    MainBoard().flags &= uint16_t(~(FlagCheckmate | FlagStalemate));  // as search sees it after a move
     EXPECT_EQ(Search(Main(), 2 * OnePly, 3, MinusInfinity, PlusInfinity, true, true, 0), -MateScore + 3);
-    EXPECT_TRUE(b.flags & FlagCheckmate);
-    b.flags &= uint16_t(~FlagCheckmate);
+    MainBoard().flags &= uint16_t(~FlagCheckmate);
     EXPECT_EQ(Quiescence(Main(), 0, 5, MinusInfinity, PlusInfinity, false, MinusInfinity), -MateScore + 5);
 
     // Stalemate scores 0, from any window.
     ASSERT_TRUE(searcher->SetPosition("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1"));
     MainBoard().flags &= uint16_t(~FlagStalemate);
     EXPECT_EQ(Search(Main(), OnePly, 2, -500, 500, true, true, 0), 0);
-    EXPECT_TRUE(MainBoard().flags & FlagStalemate);
     MainBoard().flags &= uint16_t(~FlagStalemate);
     EXPECT_EQ(Search(Main(), 3 * OnePly, 2, 100, 101, false, true, 0), 0);
 
-    // Quiescence without captures returns the static score.
-    ASSERT_TRUE(searcher->SetPosition("4k3/8/8/8/8/8/4P3/4K3 w - - 0 1"));
-    const int stand = Evaluate(*Main().eval, MinusInfinity, PlusInfinity);
-    EXPECT_EQ(Quiescence(Main(), -OnePly, 1, MinusInfinity, PlusInfinity, false, MinusInfinity), stand);
-}
-
-TEST_F(SearchFixture, RepeatedPositionScoresZero) {
-    searcher->NewSearchReset();
+    // The start position a second time scores 0.
     ASSERT_TRUE(searcher->SetPosition(StartFen));
-    Play({"g1f3", "g8f6", "f3g1"});
-    // Black's knight return makes the start position occur a second time.
-    const Move back = TextToMove(MainBoard(), "f6g8");
-    MakeMove(MainBoard(), back);
+    Play({"g1f3", "g8f6", "f3g1", "f6g8"});
     EXPECT_EQ(MainBoard().repetitionCount, 2);
     EXPECT_EQ(Search(Main(), 4 * OnePly, 1, -300, 300, true, true, 0), 0);
     EXPECT_EQ(Search(Main(), 4 * OnePly, 1, 50, 51, false, true, 0), 0);
-    UnmakeMove(MainBoard(), back);
-    // The same repetition found inside the tree: a queen down, Black takes
-    // the draw that the knight's return offers.
+    // Found inside the tree: a queen down, Black takes the draw that the
+    // knight's return offers.
     ASSERT_TRUE(searcher->SetPosition("rnb1kbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
     Play({"g1f3", "g8f6", "f3g1"});
     EXPECT_EQ(Search(Main(), 2 * OnePly, 1, MinusInfinity, PlusInfinity, true, true, 0), 0);
@@ -167,34 +126,247 @@ TEST(ExtensionRule, ChecksPromotionsRecapturesAndPermission) {
     InitEngineTables();
     auto rec = std::make_unique<BoardWithHistory>();
     Board& b = rec->board;
-    // A safe check extends anywhere; an unsafe one only in a PV node.
-    ASSERT_TRUE(SetFromFen("4k3/8/8/8/8/8/8/R3K3 w - - 0 1", b));
-    const Move check = TextToMove(b, "a1a8");
-    MakeMove(b, check);
-    EXPECT_EQ(ExtensionFor(b, Move(check | SafeMark), false, false), OnePly);
-    EXPECT_EQ(ExtensionFor(b, check, false, false), 0);
-    EXPECT_EQ(ExtensionFor(b, check, true, false), OnePly);
-    UnmakeMove(b, check);
-    // Quiet safe move: only the permission extends it, and only in a PV node.
-    const Move quiet = TextToMove(b, "a1a2");
-    MakeMove(b, quiet);
-    EXPECT_EQ(ExtensionFor(b, Move(quiet | SafeMark), true, false), 0);
-    EXPECT_EQ(ExtensionFor(b, Move(quiet | SafeMark), true, true), OnePly);
-    EXPECT_EQ(ExtensionFor(b, Move(quiet | SafeMark), false, true), 0);
-    UnmakeMove(b, quiet);
-    // Promotion.
-    ASSERT_TRUE(SetFromFen("4k3/1P6/8/8/8/8/8/4K3 w - - 0 1", b));
-    const Move promote = TextToMove(b, "b7b8n");
-    MakeMove(b, promote);
-    EXPECT_EQ(ExtensionFor(b, Move(promote | SafeMark), true, false), OnePly);
-    UnmakeMove(b, promote);
-    // Recapture on the square of the last capture.
-    ASSERT_TRUE(SetFromFen("4k3/8/2p5/3p4/4P3/8/8/4K3 w - - 0 1", b));
-    MakeMove(b, TextToMove(b, "e4d5"));
-    const Move recapture = TextToMove(b, "c6d5");
-    MakeMove(b, recapture);
-    EXPECT_EQ(ExtensionFor(b, Move(recapture | SafeMark), true, false), OnePly);
-    EXPECT_EQ(ExtensionFor(b, recapture, true, false), 0);
+    // Each case: position, a move before, the move, its mark, PV node,
+    // permission, and whether it extends.
+    const struct {
+        const char* fen;
+        const char* before;
+        const char* move;
+        bool safe, pv, permission, extends;
+    } cases[] = {
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a8", true, false, false, true},  // safe check
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a8", false, false, false, false},
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a8", false, true, false, true},  // PV node
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a2", true, true, false, false},
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a2", true, true, true, true},
+        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a2", true, false, true, false},
+        {"4k3/1P6/8/8/8/8/8/4K3 w - - 0 1", nullptr, "b7b8n", true, true, false, true},
+        {"4k3/8/2p5/3p4/4P3/8/8/4K3 w - - 0 1", "e4d5", "c6d5", true, true, false, true},  // recapture
+        {"4k3/8/2p5/3p4/4P3/8/8/4K3 w - - 0 1", "e4d5", "c6d5", false, true, false, false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SetFromFen(c.fen, b));
+        if (c.before) MakeMove(b, TextToMove(b, c.before));
+        const Move m = TextToMove(b, c.move);
+        MakeMove(b, m);
+        EXPECT_EQ(ExtensionFor(b, c.safe ? Move(m | SafeMark) : m, c.pv, c.permission), c.extends ? OnePly : 0)
+            << c.fen << " " << c.move << " safe " << c.safe << " pv " << c.pv;
+    }
+}
+
+// ---------------------------------------------------------------- searcher
+
+#ifdef TARNOCK_SANITIZED
+constexpr int ThreadTestDepth = 5;
+#else
+constexpr int ThreadTestDepth = 8;
+#endif
+
+const char* const MiddleGame = "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10";
+
+std::unique_ptr<Searcher> NewSearcher(const std::string& fen) {
+    InitEngineTables();
+    auto s = std::make_unique<Searcher>(16);
+    EXPECT_TRUE(s->SetPosition(fen)) << fen;
+    return s;
+}
+
+TEST(Searcher, SingleLegalMoveAndNoLegalMove) {
+    // White's king must step out of the rook's check to g1: depth 1 is enough.
+    auto s = NewSearcher("k5rr/8/8/8/8/8/6P1/7K w - - 0 1");
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_EQ(s->Result().depth, 1u);
+    EXPECT_EQ(MoveToText(s->Result().bestMove), "h1g1");
+
+    // Analysis goes on to the depth limit and reports the result at the end.
+    int results = 0;
+    s->SetResultCallback([&](const SearchResult& r) {
+        ++results;
+        EXPECT_EQ(r.depth, 4u);
+    });
+    s->SetInfinite(true);
+    s->SetDepthLimit(4);
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_EQ(results, 1);
+
+    // Stalemate: no search, no move, no report.
+    auto none = NewSearcher("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
+    int reports = 0;
+    none->SetIterationCallback([&](const SearchResult&) { ++reports; });
+    EXPECT_FALSE(none->StartSearch());
+    EXPECT_EQ(none->Result().bestMove, 0);
+    EXPECT_EQ(reports, 0);
+}
+
+TEST(Searcher, StopAndReportRequestsAtThePoll) {
+    auto s = NewSearcher(MiddleGame);
+    s->SetDepthLimit(0);  // no limit: only the stop can end it
+    int polls = 0;
+    std::vector<SearchData> reports;
+    s->SetPollCallback([&] {
+        if (++polls == 1) s->RequestReport();
+        if (polls == 2) s->Stop();
+        return true;
+    });
+    s->SetProgressCallback([&](const SearchData& d) { reports.push_back(d); });
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_NE(s->Result().bestMove, 0);
+    // Polls come every 16384 nodes; a stopped search makes no further move.
+    EXPECT_EQ(s->Record(0).totalNodes.Get(), 2 * 16384u);
+    EXPECT_TRUE(s->StopRequested());
+    // One request, one report, answered by the same poll.
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].totalNodes, 16384u);
+    EXPECT_EQ(reports[0].root.key, s->MainBoard().key);
+    EXPECT_EQ(reports[0].rootCount, s->Result().rootCount);
+}
+
+TEST(Searcher, CutShortWorseIterationKeepsAcceptedMove) {
+    // Positions whose scores swing from one depth to the next, so that some
+    // iteration's partial best falls below the accepted score; the bench
+    // positions back them up should the evaluation change.
+    std::vector<std::string> positions = {
+        "r3k2r/ppp1pp1p/2nqb1pn/3p4/4P3/2PP4/PP1NBPPP/R2QK1NR w KQkq - 1 5",
+        "rnbqkb1r/ppp2ppp/4pn2/3p4/2PP4/2N5/PP2PPPP/R1BQKBNR w KQkq - 2 4",
+    };
+    positions.insert(positions.end(), BenchPositions().begin(), BenchPositions().end());
+    bool exercised = false;
+    for (const std::string& fen : positions) {
+        if (exercised) break;
+        auto s = NewSearcher(fen);
+        s->SetInfinite(true);
+        s->SetDepthLimit(8);
+        SearchResult accepted;
+        bool cut = false;
+        s->SetIterationCallback([&](const SearchResult& r) { accepted = r; });
+        s->SetProgressCallback([&](const SearchData& d) {
+            if (!cut && d.depth >= 2 && d.rootIndex + 1 < d.rootCount && d.bestMove &&
+                d.bestScore < accepted.score && !SameMove(d.bestMove, accepted.bestMove)) {
+                cut = true;
+                s->Stop();
+            }
+        });
+        s->StartSearch();
+        if (!cut) continue;
+        exercised = true;
+        EXPECT_TRUE(SameMove(s->Result().bestMove, accepted.bestMove)) << fen;
+        EXPECT_EQ(s->Result().depth, accepted.depth) << fen;
+        EXPECT_EQ(s->Result().score, accepted.score) << fen;
+    }
+    EXPECT_TRUE(exercised) << "no position produced a worse partial iteration";
+}
+
+TEST(Searcher, LimitsAndSettings) {
+    auto s = NewSearcher(MiddleGame);
+    // Depth limit: exactly that many iterations; 33 and above are refused.
+    s->SetDepthLimit(3);
+    s->SetDepthLimit(40);
+    int iterations = 0;
+    s->SetIterationCallback([&](const SearchResult& r) {
+        EXPECT_EQ(r.depth, uint32_t(++iterations));
+        EXPECT_TRUE(SameMove(r.pv[0], r.bestMove));
+    });
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_EQ(iterations, 3);
+
+    // A time budget with no depth limit ends the search.
+    s->SetIterationCallback(nullptr);
+    s->SetDepthLimit(0);
+    s->SetTimeBudget(0.1);
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_LT(s->Result().depth, 32u);
+
+    // Threads: 1 to 3 as asked, 4 for more, nothing below 1.
+    for (const auto& [asked, got] : {std::pair{10, 4}, {0, 4}, {2, 2}}) {
+        s->SetThreads(asked);
+        EXPECT_EQ(s->Threads(), got) << asked;
+    }
+}
+
+TEST(Searcher, ExhaustedBudgetStopsOrAsksForMore) {
+    auto s = NewSearcher(MiddleGame);
+    s->SetDepthLimit(0);
+    // Spent by the first time check; a refused extension stops right there.
+    s->SetTimeBudget(1e-9);
+    int asked = 0;
+    s->SetExtraTimeCallback([&] { return ++asked, 0.0; });
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_LE(asked, 1);
+    EXPECT_EQ(s->Record(0).totalNodes.Get(), 16384u);
+    EXPECT_FALSE(s->TimeExtended());
+
+    // A granted extension: the search still ends, by the next accepted
+    // iteration or by a second, refused request.
+    s->SetTimeBudget(1e-9);
+    asked = 0;
+    s->SetExtraTimeCallback([&] { return ++asked == 1 ? 0.05 : 0.0; });
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_LE(asked, 2);
+    EXPECT_EQ(s->TimeExtended(), asked >= 1);
+    EXPECT_NE(s->Result().bestMove, 0);
+}
+
+TEST(SearcherThreads, SameBestMoveOnOneTwoAndFourThreads) {
+    // The knight takes the queen that strayed to h4.
+    const char* fen = "rnb1kbnr/pppp1ppp/8/4p3/4P2q/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3";
+    for (int threads : {1, 2, 4}) {
+        auto s = NewSearcher(fen);
+        s->SetThreads(threads);
+        s->SetDepthLimit(ThreadTestDepth - 1);
+        ASSERT_TRUE(s->StartSearch());
+        EXPECT_EQ(MoveToText(s->Result().bestMove), "f3h4") << threads << " threads";
+        EXPECT_GT(s->Result().score, 500);
+    }
+}
+
+TEST(SearcherThreads, FourThreadsShareTablesRaceFree) {
+    auto s = NewSearcher(MiddleGame);
+    s->SetThreads(4);
+    s->SetDepthLimit(ThreadTestDepth);
+    uint64_t lastTotal = 0;
+    s->SetIterationCallback([&](const SearchResult& r) { lastTotal = r.totalNodes; });
+    int polls = 0;
+    s->SetPollCallback([&] { return ++polls > 0; });
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_NE(s->Result().bestMove, 0);
+    // Iteration reports sum every thread's nodes; the workers searched too.
+    uint64_t workers = 0;
+    for (int i = 1; i < 4; ++i) workers += s->Record(i).totalNodes.Get();
+    EXPECT_GT(workers, 0u);
+    EXPECT_GE(lastTotal, s->Result().iterationNodes);
+    // All flags are set once the search is over; the next search clears them.
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(s->Record(i).Stopped());
+    s->SetDepthLimit(2);
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_EQ(s->Result().depth, 2u);
+
+    // An analysis stopped from the main thread's poll ends every worker.
+    s->SetInfinite(true);
+    s->SetDepthLimit(0);
+    polls = 0;
+    s->SetPollCallback([&] {
+        if (++polls == 3) s->Stop();
+        return true;
+    });
+    int results = 0;
+    s->SetResultCallback([&](const SearchResult&) { ++results; });
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_EQ(polls, 3);
+    EXPECT_EQ(results, 1);
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(s->Record(i).Stopped());
+}
+
+TEST(Bench, NodeCountIsDeterministic) {
+    InitEngineTables();
+    std::ostringstream first, second;
+    const BenchTotals a = RunBench(first, 3, 8);
+    const BenchTotals b = RunBench(second, 3, 8);
+    EXPECT_EQ(a.positions, 8);
+    EXPECT_GT(a.nodes, 0u);
+    EXPECT_EQ(a.nodes, b.nodes);
+    // The per-position lines agree too (only the timing summary may differ).
+    const size_t summary = first.str().rfind("position 8");
+    EXPECT_EQ(first.str().substr(0, summary), second.str().substr(0, summary));
 }
 
 }  // namespace
