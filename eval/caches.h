@@ -5,9 +5,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
+#include <new>
 
 #include "board/types.h"
+#include "eval/zeroed.h"
 
 namespace NEngine {
 
@@ -27,21 +28,23 @@ struct MaterialHashEntry {
 };
 static_assert(sizeof(MaterialHashEntry) == 8, "material hash entry is 8 bytes");
 
-// A fixed power-of-two array of entries on the heap, zeroed at construction.
-// Heap-owned so that an evaluation context stays small enough to live
-// anywhere, and deep-copied so that each thread's copy is its own.
+// A fixed power-of-two array of entries on the heap, zeroed at construction
+// (by fresh zero pages, so an unused table costs no memory). Heap-owned so
+// that an evaluation context stays small enough to live anywhere, and
+// deep-copied so that each thread's copy is its own.
 template <class Entry, int Bits>
 class EvalHashTable {
 public:
     static constexpr uint64_t Entries = uint64_t(1) << Bits;
     static constexpr uint64_t Mask = Entries - 1;
 
-    EvalHashTable() : entries_(new Entry[Entries]()) {}
-    EvalHashTable(const EvalHashTable& other) : entries_(new Entry[Entries]) {
-        std::memcpy(entries_.get(), other.entries_.get(), Entries * sizeof(Entry));
+    EvalHashTable() { Allocate(); }
+    EvalHashTable(const EvalHashTable& other) {
+        Allocate();
+        std::memcpy(entries_.Data(), other.entries_.Data(), Entries * sizeof(Entry));
     }
     EvalHashTable& operator=(const EvalHashTable& other) {
-        if (this != &other) std::memcpy(entries_.get(), other.entries_.get(), Entries * sizeof(Entry));
+        if (this != &other) std::memcpy(entries_.Data(), other.entries_.Data(), Entries * sizeof(Entry));
         return *this;
     }
     // No move operations: a moved-from table would have no entries, so
@@ -50,13 +53,18 @@ public:
     Entry& operator[](uint64_t index) { return entries_[index & Mask]; }
     const Entry& operator[](uint64_t index) const { return entries_[index & Mask]; }
     void Prefetch(uint64_t index) const { __builtin_prefetch(&entries_[index & Mask]); }
-    void Clear() { std::memset(static_cast<void*>(entries_.get()), 0, Entries * sizeof(Entry)); }
+    void Clear() { std::memset(static_cast<void*>(entries_.Data()), 0, Entries * sizeof(Entry)); }
 
     // A stored entry is trusted when its check equals the key's upper half.
     static bool Matches(const Entry& entry, uint64_t key) { return entry.check == uint32_t(key >> 32); }
 
 private:
-    std::unique_ptr<Entry[]> entries_;
+    // A table that cannot exist leaves nothing sensible to do: fail like new.
+    void Allocate() {
+        if (!entries_.Allocate(Entries)) throw std::bad_alloc();
+    }
+
+    ZeroedArray<Entry> entries_;
 };
 
 using PawnHashTable = EvalHashTable<PawnHashEntry, 18>;

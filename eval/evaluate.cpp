@@ -126,7 +126,7 @@ int Evaluate(EvalContext& context, int alpha, int beta) {
         if (quick < context.lazyLow || quick > context.lazyHigh) return quick;
     }
 
-    std::atomic<uint64_t>* cacheSlot = nullptr;
+    uint64_t* cacheSlot = nullptr;
     if (context.evalCache && context.evalCache->HasEntries()) {
         cacheSlot = context.evalCache->Slot(board.key);
         int16_t cached;

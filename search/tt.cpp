@@ -2,7 +2,7 @@
 // depth-preferred store.
 #include "search/tt.h"
 
-#include <new>
+#include <cstring>
 
 #include "board/attacks.h"
 
@@ -44,15 +44,14 @@ HashSizes ComputeHashSizes(uint32_t megabytes) {
 }
 
 uint64_t TranspositionTable::Resize(uint64_t entries) {
-    pairs_.reset();
+    pairs_.Release();
     count_ = mask_ = 0;
+    written_.store(false, std::memory_order_relaxed);
     entries = entries < 2 ? 2 : FloorPowerOfTwo(entries);
-    // Atomics are value-initialised, so a fresh table is already empty.
-    // Halve the request until memory is found rather than fail.
-    for (; entries >= 2; entries >>= 1) {
-        pairs_.reset(new (std::nothrow) Pair[entries / 2]);
-        if (pairs_) break;
-    }
+    // Zeroed memory is an empty table. Halve the request until memory is
+    // found rather than fail.
+    for (; entries >= 2; entries >>= 1)
+        if (pairs_.Allocate(entries / 2)) break;
     if (!pairs_) return 0;
     count_ = entries;
     mask_ = entries - 1;
@@ -60,12 +59,11 @@ uint64_t TranspositionTable::Resize(uint64_t entries) {
 }
 
 void TranspositionTable::Clear() {
-    for (uint64_t i = 0; i < count_ / 2; ++i) {
-        pairs_[i].word0.store(0, std::memory_order_relaxed);
-        pairs_[i].data0.store(0, std::memory_order_relaxed);
-        pairs_[i].data1.store(0, std::memory_order_relaxed);
-        pairs_[i].word1.store(0, std::memory_order_relaxed);
-    }
+    if (!written_.load(std::memory_order_relaxed)) return;
+    // Fresh zero pages cost nothing until the next search touches them;
+    // only when memory is short is the old block wiped in place.
+    if (!pairs_.Allocate(count_ / 2)) std::memset(static_cast<void*>(pairs_.Data()), 0, count_ / 2 * sizeof(Pair));
+    written_.store(false, std::memory_order_relaxed);
 }
 
 void SetHashSize(TranspositionTable& table, EvalCache& cache, uint32_t megabytes) {

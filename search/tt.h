@@ -4,10 +4,10 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
 #include "board/types.h"
 #include "eval/evalcache.h"
+#include "eval/zeroed.h"
 
 namespace NEngine {
 
@@ -51,9 +51,11 @@ struct TTEntry {
 // store followed by one 4-byte store, so a reader can see one thread's word
 // with another's data; the lock (key XOR data) rejects such a torn pair
 // unless both data words are equal. To keep those accesses race-free in the
-// C++ memory model both words are relaxed atomics. An 8-byte atomic needs
-// 8-byte alignment, which every second entry of a plain 12-byte array lacks,
-// so entries come in 24-byte pairs laid out as
+// C++ memory model both words are read and written as relaxed atomics
+// (std::atomic_ref over plain integers, so the table can start as untouched
+// zero pages). An 8-byte atomic needs 8-byte alignment, which every second
+// entry of a plain 12-byte array lacks, so entries come in 24-byte pairs
+// laid out as
 //     word0 | data0 | data1 | word1
 // Both entries still occupy 12 adjacent bytes (the odd one with its data
 // word first) and both 8-byte words are aligned.
@@ -67,24 +69,29 @@ public:
     // allocated: halved until the allocation succeeds. The new table is empty.
     uint64_t Resize(uint64_t entries);
     uint64_t Count() const { return count_; }
+    // Empties the table; free when nothing was written since the last clear.
+    // Not while a search runs.
     void Clear();
 
     TTEntry Read(uint64_t key) const {
         const Slot s = SlotOf(key);
-        const uint64_t word = s.word->load(std::memory_order_relaxed);
+        const uint64_t word = WordRef(*s.word).load(std::memory_order_relaxed);
         TTEntry e;
         e.lock = uint32_t(word);
         e.score = int16_t(uint16_t(word >> 32));
         e.info = uint16_t(word >> 48);
-        e.data = s.data->load(std::memory_order_relaxed);
+        e.data = DataRef(*s.data).load(std::memory_order_relaxed);
         return e;
     }
     void Write(uint64_t key, const TTEntry& e) {
+        // Tested first so that the flag's cache line stays shared between
+        // threads once set.
+        if (!written_.load(std::memory_order_relaxed)) written_.store(true, std::memory_order_relaxed);
         const Slot s = SlotOf(key);
         const uint64_t word =
             uint64_t(e.lock) | uint64_t(uint16_t(e.score)) << 32 | uint64_t(e.info) << 48;
-        s.word->store(word, std::memory_order_relaxed);
-        s.data->store(e.data, std::memory_order_relaxed);
+        WordRef(*s.word).store(word, std::memory_order_relaxed);
+        DataRef(*s.data).store(e.data, std::memory_order_relaxed);
     }
     void Prefetch(uint64_t key) const {
         if (count_) __builtin_prefetch(&pairs_[(key & mask_) >> 1]);
@@ -92,17 +99,20 @@ public:
 
 private:
     struct alignas(8) Pair {
-        std::atomic<uint64_t> word0;
-        std::atomic<uint32_t> data0;
-        std::atomic<uint32_t> data1;
-        std::atomic<uint64_t> word1;
+        uint64_t word0;
+        uint32_t data0;
+        uint32_t data1;
+        uint64_t word1;
     };
     static_assert(sizeof(Pair) == 24, "two 12-byte entries");
-    static_assert(std::atomic<uint64_t>::is_always_lock_free, "lockless table");
+    using WordRef = std::atomic_ref<uint64_t>;
+    using DataRef = std::atomic_ref<uint32_t>;
+    static_assert(WordRef::is_always_lock_free && DataRef::is_always_lock_free, "lockless table");
+    static_assert(alignof(Pair) >= WordRef::required_alignment, "aligned 8-byte words");
 
     struct Slot {
-        std::atomic<uint64_t>* word;
-        std::atomic<uint32_t>* data;
+        uint64_t* word;
+        uint32_t* data;
     };
     Slot SlotOf(uint64_t key) const {
         const uint64_t index = key & mask_;
@@ -110,9 +120,10 @@ private:
         return (index & 1) ? Slot{&p.word1, &p.data1} : Slot{&p.word0, &p.data0};
     }
 
-    std::unique_ptr<Pair[]> pairs_;
+    ZeroedArray<Pair> pairs_;
     uint64_t count_ = 0;
     uint64_t mask_ = 0;
+    std::atomic<bool> written_{false};  // any store since the table was last empty
 };
 
 // Sizes the table and the evaluation cache for `megabytes` (values below 1
