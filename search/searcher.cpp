@@ -225,13 +225,7 @@ bool Searcher::IterateMain(SearchRecord& record) {
     // 2.
     while (!record.Stopped()) {
         if (depth > limit) break;
-        record.plies[0].pv[0] = 0;
-        record.bestScore = -MateScore;
-        record.bestMove = 0;
-        record.iterationNodes.Set(0);
-        record.rootIndex = 0;
-        record.iterationDepth.store(depth, std::memory_order_relaxed);
-        const int score = SearchRoot(record);
+        const int score = SearchIteration(record, depth);
 
         // 3. Keep an iteration that completed, or one whose partial result is
         // no worse than what we had: a cut-short worse line is not evidence.
@@ -278,13 +272,7 @@ void Searcher::IterateWorker(SearchRecord& record, int startDepth) {
     const int limit = EffectiveDepthLimit();
     int depth = startDepth;
     while (depth <= limit && !record.Stopped()) {
-        record.plies[0].pv[0] = 0;
-        record.bestScore = -MateScore;
-        record.bestMove = 0;
-        record.iterationNodes.Set(0);
-        record.rootIndex = 0;
-        record.iterationDepth.store(depth, std::memory_order_relaxed);
-        const int score = SearchRoot(record);
+        const int score = SearchIteration(record, depth);
         if (!record.bestMove) break;
         if (!record.Stopped()) record.result.depth = uint32_t(depth);
         if (IsMateScore(score) && !infinite_ && record.result.depth > 4) break;
@@ -293,6 +281,16 @@ void Searcher::IterateWorker(SearchRecord& record, int startDepth) {
         for (const auto& r : records_) deepest = std::max(deepest, r->iterationDepth.load(std::memory_order_relaxed));
         depth = deepest + 1;
     }
+}
+
+int Searcher::SearchIteration(SearchRecord& record, int depth) {
+    record.plies[0].pv[0] = 0;
+    record.bestScore = -MateScore;
+    record.bestMove = 0;
+    record.iterationNodes.Set(0);
+    record.rootIndex = 0;
+    record.iterationDepth.store(depth, std::memory_order_relaxed);
+    return SearchRoot(record);
 }
 
 int Searcher::SearchRoot(SearchRecord& record) {

@@ -226,6 +226,8 @@ private:
     bool BuildRootMoves(SearchRecord& record);
     bool IterateMain(SearchRecord& record);
     void IterateWorker(SearchRecord& record, int startDepth);
+    // One iteration at `depth` from fresh root fields; the root search's score.
+    int SearchIteration(SearchRecord& record, int depth);
     int SearchRoot(SearchRecord& record);
     int SearchRootMove(SearchRecord& record, Move move, int alpha, bool first);
     void ReorderRoot(SearchRecord& record);
