@@ -19,6 +19,22 @@ bool QuietKillerShape(const Board& board, Move killer) {
     return !(TypeOf(board.mailbox[FromSquare(killer)]) == Pawn && board.epSquare > 0 && to == board.epSquare);
 }
 
+// The next move of a generated list worth handing out, 0 when the list is
+// used up. Repeats of the hash move or the killer and illegal moves are
+// skipped. With a deferral list a move that fails the exchange test waits
+// there, and a safe one comes with the SafeMark (kept in its node as well);
+// without one every legal move comes as it is.
+Move NextListed(const Board& board, MoveList& list, Move hashMove, Move killer, MoveList* deferred) {
+    while (MoveNode* node = list.Next()) {
+        const Move move = node->move;
+        if (SameMove(move, hashMove) || SameMove(move, killer) || !IsLegal(board, move)) continue;
+        if (!deferred) return move;
+        if (SeeAtLeast(board, move, 0)) return node->move = move | SafeMark;
+        deferred->Append(move);
+    }
+    return 0;
+}
+
 }  // namespace
 
 // The hash move has only passed the table's plausibility test, and a 32-bit
@@ -30,52 +46,61 @@ bool IsPlayableMove(const Board& board, Move move) {
     return board.InCheck() ? IsLegalMove(board, move) : IsLegal(board, move);
 }
 
+void PickerCore::Start(const Board& board, const History& history, Move hashMove) {
+    board_ = &board;
+    history_ = &history;
+    hashMove_ = hashMove & MoveMask;
+    if (hashMove_ && !IsPlayableMove(board, hashMove_)) hashMove_ = 0;
+    stage_ = hashMove_ ? HashStage : GenerateTacticalStage;
+}
+
+Move PickerCore::QuietThenDeferred(MoveList& quiets, Move killer, MoveList& deferred, bool exchangeTest) {
+    if (stage_ == QuietStage) {
+        if (const Move move = NextListed(*board_, quiets, hashMove_, killer, exchangeTest ? &deferred : nullptr))
+            return move;
+        deferred.Rewind();
+        stage_ = DeferredStage;
+    }
+    if (MoveNode* node = deferred.Next()) return node->move;
+    stage_ = DoneStage;
+    return 0;
+}
+
 // ---------------------------------------------------------------- evasions
 
 void EvasionPicker::Init(const Board& board, const History& history, Move hashMove, Move killer,
                          bool quiescence) {
-    board_ = &board;
-    history_ = &history;
     quiescence_ = quiescence;
-    hashMove_ = hashMove & MoveMask;
-    if (hashMove_ && !IsPlayableMove(board, hashMove_)) hashMove_ = 0;
     killer_ = quiescence ? 0 : killer & MoveMask;
     if (SameMove(killer_, hashMove)) killer_ = 0;
-    const Colour us = board.sideToMove;
-    opponent_ = Opponent(us);
-    occupied_ = board.Occupied();
-    between_ = (board.flags & FlagDoubleCheck) ? 0 : Between(board.kingSquare[us], board.checkerSquare);
+    const int king = board.kingSquare[board.sideToMove];
+    between_ = (board.flags & FlagDoubleCheck) ? 0 : Between(king, board.checkerSquare);
     captures_.Clear();
     quiets_.Clear();
-    deferredCaptures_.Clear();
-    deferredQuiets_.Clear();
-    stage_ = hashMove_ ? HashStage : GenerateCapturesStage;
+    deferred_.Clear();
+    Start(board, history, hashMove);
 }
 
 Move EvasionPicker::NextMove() {
     const Board& board = *board_;
+    // The quiescence variant defers nothing and marks nothing.
+    MoveList* const deferred = quiescence_ ? nullptr : &deferred_;
     switch (stage_) {
         case HashStage:
-            stage_ = GenerateCapturesStage;
+            stage_ = GenerateTacticalStage;
             return hashMove_ | SafeMark;
 
-        case GenerateCapturesStage:
+        case GenerateTacticalStage:
             GenerateCheckerCaptures(board, captures_);
             GenerateKingCaptures(board, captures_);
-            stage_ = CapturesStage;
+            stage_ = TacticalStage;
             [[fallthrough]];
-        case CapturesStage:
-            while (MoveNode* node = captures_.Next()) {
-                const Move move = node->move;
-                if (SameMove(move, hashMove_) || !IsLegal(board, move)) continue;
-                if (quiescence_) return move;
-                if (SeeAtLeast(board, move, 0)) return node->move = move | SafeMark;
-                deferredCaptures_.Append(move);
-            }
+        case TacticalStage:
+            if (const Move move = NextListed(board, captures_, hashMove_, 0, deferred)) return move;
             stage_ = KillerStage;
             [[fallthrough]];
         case KillerStage:
-            stage_ = GenerateQuietsStage;
+            stage_ = GenerateQuietStage;
             if (killer_) {
                 const int from = FromSquare(killer_);
                 if (QuietKillerShape(board, killer_) && IsPseudoLegal(board, killer_) &&
@@ -86,32 +111,15 @@ Move EvasionPicker::NextMove() {
                 killer_ = 0;
             }
             [[fallthrough]];
-        case GenerateQuietsStage:
+        case GenerateQuietStage:
             GenerateKingSteps(board, *history_, quiets_);
             GenerateBlocks(board, *history_, quiets_);
-            stage_ = QuietsStage;
+            stage_ = QuietStage;
             [[fallthrough]];
-        case QuietsStage:
-            while (MoveNode* node = quiets_.Next()) {
-                const Move move = node->move;
-                if (SameMove(move, hashMove_) || SameMove(move, killer_) || !IsLegal(board, move)) continue;
-                if (quiescence_) return move;
-                if (SeeAtLeast(board, move, 0)) return node->move = move | SafeMark;
-                deferredQuiets_.Append(move);
-            }
-            deferredCaptures_.Rewind();
-            stage_ = DeferredCapturesStage;
-            [[fallthrough]];
-        case DeferredCapturesStage:
-            if (MoveNode* node = deferredCaptures_.Next()) return node->move;
-            deferredQuiets_.Rewind();
-            stage_ = DeferredQuietsStage;
-            [[fallthrough]];
-        case DeferredQuietsStage:
-            if (MoveNode* node = deferredQuiets_.Next()) return node->move;
-            stage_ = DoneStage;
-            [[fallthrough]];
-        case DoneStage:
+        case QuietStage:
+        case DeferredStage:
+            return QuietThenDeferred(quiets_, killer_, deferred_, !quiescence_);
+        default:
             break;
     }
     return 0;
@@ -120,43 +128,38 @@ Move EvasionPicker::NextMove() {
 // ---------------------------------------------------------------- main search
 
 MovePicker::MovePicker(const Board& board, const History& history, Move hashMove, Move killer)
-    : board_(board), history_(history), hashMove_(hashMove & MoveMask), killer_(killer & MoveMask) {
-    if (SameMove(killer_, hashMove_)) killer_ = 0;
+    : killer_(killer & MoveMask) {
+    if (SameMove(killer_, hashMove)) killer_ = 0;
     if (board.InCheck()) {
-        evasions_.Init(board, history, hashMove_, killer_, false);
+        evasions_.Init(board, history, hashMove & MoveMask, killer_, false);
         stage_ = EvasionStage;
         return;
     }
-    if (hashMove_ && !IsPlayableMove(board, hashMove_)) hashMove_ = 0;
-    stage_ = hashMove_ ? HashStage : GenerateTacticalStage;
+    Start(board, history, hashMove);
 }
 
 Move MovePicker::NextMove() {
+    if (stage_ == EvasionStage) return evasions_.NextMove();
+    const Board& board = *board_;
     switch (stage_) {
         case HashStage:
             stage_ = GenerateTacticalStage;
             return hashMove_ | SafeMark;
 
         case GenerateTacticalStage:
-            GenerateTactical(board_, tactical_);
+            GenerateTactical(board, tactical_);
             stage_ = TacticalStage;
             [[fallthrough]];
         case TacticalStage:
-            while (MoveNode* node = tactical_.Next()) {
-                const Move move = node->move;
-                if (SameMove(move, hashMove_)) continue;
-                if (SameMove(move, killer_)) killer_ = 0;
-                if (!IsLegal(board_, move)) continue;
-                if (SeeAtLeast(board_, move, 0)) return node->move = move | SafeMark;
-                deferredCaptures_.Append(move);
-            }
+            // The killer is not skipped here: it is only ever a quiet move.
+            if (const Move move = NextListed(board, tactical_, hashMove_, 0, &deferred_)) return move;
             stage_ = KillerStage;
             [[fallthrough]];
         case KillerStage:
             stage_ = GenerateQuietStage;
             if (killer_) {
-                if (QuietKillerShape(board_, killer_) && IsPseudoLegal(board_, killer_) && IsLegal(board_, killer_) &&
-                    SeeAtLeast(board_, killer_, 0))
+                if (QuietKillerShape(board, killer_) && IsPseudoLegal(board, killer_) && IsLegal(board, killer_) &&
+                    SeeAtLeast(board, killer_, 0))
                     return killer_ | SafeMark;
                 // A killer that loses material (or does not fit) is not lost:
                 // the quiet walk defers it like any other losing move.
@@ -164,32 +167,14 @@ Move MovePicker::NextMove() {
             }
             [[fallthrough]];
         case GenerateQuietStage:
-            GenerateQuiet(board_, history_, quiet_);
+            GenerateQuiet(board, *history_, quiet_);
             stage_ = QuietStage;
             [[fallthrough]];
         case QuietStage:
-            while (MoveNode* node = quiet_.Next()) {
-                const Move move = node->move;
-                if (SameMove(move, hashMove_) || SameMove(move, killer_) || !IsLegal(board_, move)) continue;
-                if (SeeAtLeast(board_, move, 0)) return node->move = move | SafeMark;
-                deferredQuiets_.Append(move);
-            }
-            deferredCaptures_.Rewind();
-            stage_ = DeferredCapturesStage;
-            [[fallthrough]];
-        case DeferredCapturesStage:
-            if (MoveNode* node = deferredCaptures_.Next()) return node->move;
-            deferredQuiets_.Rewind();
-            stage_ = DeferredQuietsStage;
-            [[fallthrough]];
-        case DeferredQuietsStage:
-            if (MoveNode* node = deferredQuiets_.Next()) return node->move;
-            stage_ = DoneStage;
-            [[fallthrough]];
-        case DoneStage:
+        case DeferredStage:
+            return QuietThenDeferred(quiet_, killer_, deferred_, true);
+        default:
             break;
-        case EvasionStage:
-            return evasions_.NextMove();
     }
     return 0;
 }
@@ -197,47 +182,44 @@ Move MovePicker::NextMove() {
 // ---------------------------------------------------------------- quiescence
 
 QuiescencePicker::QuiescencePicker(const Board& board, const History& history, Move hashMove, int depth)
-    : board_(board), history_(history), hashMove_(hashMove & MoveMask), depth_(depth) {
+    : depth_(depth) {
     if (board.InCheck()) {
-        evasions_.Init(board, history, hashMove_, 0, true);
+        evasions_.Init(board, history, hashMove & MoveMask, 0, true);
         stage_ = EvasionStage;
         return;
     }
-    if (hashMove_ && !IsPlayableMove(board, hashMove_)) hashMove_ = 0;
-    stage_ = hashMove_ ? HashStage : GenerateTacticalStage;
+    Start(board, history, hashMove);
 }
 
 Move QuiescencePicker::NextMove(int threshold, bool nothingSearched) {
+    if (stage_ == EvasionStage) return evasions_.NextMove();
+    const Board& board = *board_;
     switch (stage_) {
         case HashStage:
             stage_ = GenerateTacticalStage;
             return hashMove_ | SafeMark;
 
         case GenerateTacticalStage:
-            GenerateTactical(board_, tactical_);
+            GenerateTactical(board, tactical_);
             stage_ = TacticalStage;
             [[fallthrough]];
         case TacticalStage:
-            while (MoveNode* node = tactical_.Next())
-                if (!SameMove(node->move, hashMove_) && IsLegal(board_, node->move)) return node->move;
+            if (const Move move = NextListed(board, tactical_, hashMove_, 0, nullptr)) return move;
             stage_ = GenerateChecksStage;
             [[fallthrough]];
         case GenerateChecksStage:
             if (depth_ < 0)
-                FindForcingCheck(board_, checks_, threshold, nothingSearched);
+                FindForcingCheck(board, checks_, threshold, nothingSearched);
             else
-                GenerateQuietChecks(board_, history_, checks_);
+                GenerateQuietChecks(board, *history_, checks_);
             stage_ = ChecksStage;
             [[fallthrough]];
         case ChecksStage:
-            while (MoveNode* node = checks_.Next())
-                if (!SameMove(node->move, hashMove_) && IsLegal(board_, node->move)) return node->move;
+            if (const Move move = NextListed(board, checks_, hashMove_, 0, nullptr)) return move;
             stage_ = DoneStage;
-            [[fallthrough]];
-        case DoneStage:
             break;
-        case EvasionStage:
-            return evasions_.NextMove();
+        default:
+            break;
     }
     return 0;
 }
