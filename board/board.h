@@ -78,6 +78,27 @@ struct NotationMoveList {
 };
 void GenerateAllMoves(const Board& board, NotationMoveList& list);
 
+// Calls visit(move) for every legal move in generation order; stops early,
+// returning true, when visit returns true. The walk is bounded by the node
+// count so that a damaged chain cannot loop.
+template <typename Visit>
+bool ForEachLegalMove(const Board& board, Visit visit) {
+    NotationMoveList list;
+    GenerateAllMoves(board, list);
+    uint16_t index = list.head;
+    for (int steps = 0; steps < list.count && index < 256; ++steps) {
+        const Move move = list.nodes[index].move;
+        if (IsLegalMove(board, move) && visit(move)) return true;
+        index = list.nodes[index].next;
+    }
+    return false;
+}
+
+// Leaves of the legal move tree `depth` plies below the position (perft);
+// 1 at depth 0 or less. The board's history must have room for `depth` more
+// plies.
+uint64_t CountLegalLeaves(Board& board, int depth);
+
 // ---------------------------------------------------------------- FEN
 extern const std::string StartFen;
 bool SetFromFen(const std::string& text, Board& board);

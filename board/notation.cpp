@@ -47,21 +47,6 @@ bool CapturesForSan(const Board& board, Move move) {
     return TypeOf(board.mailbox[FromSquare(move)]) == Pawn && board.epSquare > 0 && to == board.epSquare;
 }
 
-// Calls visit(move) for every legal move in generation order; stops early
-// when visit returns true. The walk is bounded by the node count so that a
-// damaged chain cannot loop.
-template <typename Visit>
-void ForEachLegalMove(const Board& board, Visit visit) {
-    NotationMoveList list;
-    GenerateAllMoves(board, list);
-    uint16_t index = list.head;
-    for (int steps = 0; steps < list.count && index < 256; ++steps) {
-        const Move move = list.nodes[index].move;
-        if (IsLegalMove(board, move) && visit(move)) return;
-        index = list.nodes[index].next;
-    }
-}
-
 // Status word after the move, for the check and mate suffix. The move is made
 // on a copy whose history holds only the reversible stretch the repetition
 // test reads, so the caller's history is never written and a game near the

@@ -217,10 +217,7 @@ void UpdateDrawFlags(Board& board, bool skipRepetition) {
 // flag into the earlier position.
 void UpdateMateFlags(Board& board) {
     if (board.flags & (FlagStalemate | FlagRepetition | FlagInsufficient | FlagFiftyMoves | FlagCheckmate)) return;
-    NotationMoveList list;
-    GenerateAllMoves(board, list);
-    for (uint16_t i = list.head; i != 65535; i = list.nodes[i].next)
-        if (IsLegalMove(board, list.nodes[i].move)) return;
+    if (ForEachLegalMove(board, [](Move) { return true; })) return;
     board.flags |= (board.flags & FlagCheck) ? FlagCheckmate : FlagStalemate;
 }
 
@@ -422,6 +419,23 @@ void GenerateAllMoves(const Board& board, NotationMoveList& list) {
         if ((board.castling & (2 << kingSide)) && !(occ & (Bit(king - 1) | Bit(king - 2) | Bit(king - 3))))
             list.Add(MakeMoveCode(king, king - 2));
     }
+}
+
+uint64_t CountLegalLeaves(Board& board, int depth) {
+    if (depth <= 0) return 1;
+    uint64_t leaves = 0;
+    ForEachLegalMove(board, [&](Move move) {
+        // The last ply is counted without making its moves.
+        if (depth == 1) {
+            leaves += 1;
+            return false;
+        }
+        MakeMove(board, move);
+        leaves += CountLegalLeaves(board, depth - 1);
+        UnmakeMove(board, move);
+        return false;
+    });
+    return leaves;
 }
 
 }  // namespace NEngine

@@ -16,13 +16,11 @@ namespace {
 // The legal moves the pickers should produce, from the board's own
 // generator and its self-contained legality test.
 int StagedMoves(const Board& board, Move (&moves)[256]) {
-    NotationMoveList all;
-    GenerateAllMoves(board, all);
     int n = 0;
-    for (uint16_t i = all.head; i != 65535; i = all.nodes[i].next) {
-        const Move m = all.nodes[i].move;
-        if (IsStagedMove(board, m) && IsLegalMove(board, m) && n < 256) moves[n++] = m;
-    }
+    ForEachLegalMove(board, [&](Move m) {
+        if (IsStagedMove(board, m) && n < 256) moves[n++] = m;
+        return false;
+    });
     return n;
 }
 

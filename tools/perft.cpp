@@ -31,26 +31,6 @@ namespace {
 
 using LeafCounter = uint64_t (*)(Board& board, int depth);
 
-// Every legal move of the full generator; the last ply is counted in bulk.
-uint64_t CountLegal(Board& board, int depth) {
-    if (depth <= 0) return 1;
-    NotationMoveList list;
-    GenerateAllMoves(board, list);
-    uint64_t nodes = 0;
-    for (uint16_t i = list.head; i != 65535; i = list.nodes[i].next) {
-        const Move move = list.nodes[i].move;
-        if (!IsLegalMove(board, move)) continue;
-        if (depth == 1) {
-            nodes += 1;
-            continue;
-        }
-        MakeMove(board, move);
-        nodes += CountLegal(board, depth - 1);
-        UnmakeMove(board, move);
-    }
-    return nodes;
-}
-
 struct CountingMode {
     const char* option;     // command-line switch selecting it; empty for the default
     LeafCounter count;
@@ -58,7 +38,7 @@ struct CountingMode {
 };
 
 const CountingMode Modes[] = {
-    {"", CountLegal, nullptr},
+    {"", CountLegalLeaves, nullptr},  // every legal move of the full generator
     {"--staged", StagedPerftLeaves, ReferencePerft},
 };
 
@@ -74,11 +54,11 @@ std::string CoordinateText(Move move) {
 }
 
 std::vector<Move> LegalMoves(const Board& board) {
-    NotationMoveList list;
-    GenerateAllMoves(board, list);
     std::vector<Move> moves;
-    for (uint16_t i = list.head; i != 65535; i = list.nodes[i].next)
-        if (IsLegalMove(board, list.nodes[i].move)) moves.push_back(list.nodes[i].move);
+    ForEachLegalMove(board, [&](Move m) {
+        moves.push_back(m);
+        return false;
+    });
     return moves;
 }
 
