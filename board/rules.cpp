@@ -266,13 +266,31 @@ bool IsPseudoLegal(const Board& board, Move move) {
     }
 }
 
+namespace {
+
+// For a move of any man but the king: whether the own king stands unattacked
+// once the squares `vacated` are emptied and `to` is filled. Enemy men on
+// `removed` (those captured) no longer attack; sliders look through the
+// vacated squares and stop at the target.
+bool KingSafeAfter(const Board& board, BitMask vacated, int to, BitMask removed) {
+    const Colour us = board.sideToMove;
+    const ColourBlock& enemy = board.colour[Opponent(us)];
+    const int king = board.kingSquare[us];
+    if (PawnAttacks(us, king) & enemy.pieces[Pawn] & ~removed) return false;
+    if (KnightAttacks(king) & enemy.pieces[Knight] & ~removed) return false;
+    const BitMask after = (board.Occupied() & ~vacated) | Bit(to);
+    if (BishopAttacks(king, after) & DiagonalSliders(enemy) & ~removed) return false;
+    return !(RookAttacks(king, after) & StraightSliders(enemy) & ~removed);
+}
+
+}  // namespace
+
 // For generator moves only (evasions when in check): pins, en passant and
 // king steps into attack are all that can still make them illegal.
 bool IsLegal(const Board& board, Move move) {
     if (board.flags & FlagCheckmate) return false;
     const Colour us = board.sideToMove;
     const Colour them = Opponent(us);
-    const ColourBlock& enemy = board.colour[them];
     const int from = FromSquare(move);
     const int to = ToSquare(move);
     const PieceType type = TypeOf(board.mailbox[from]);
@@ -286,24 +304,20 @@ bool IsLegal(const Board& board, Move move) {
         return true;
     }
 
-    const int king = board.kingSquare[us];
+    // En passant empties two squares of the king's lines at once.
     if (type == Pawn && board.epSquare > 0 && to == board.epSquare) {
-        const int victim = us == White ? to - 8 : to + 8;
-        const BitMask vacated = Bit(from) | Bit(victim);
-        const BitMask after = (occ ^ vacated) | Bit(to);
-        const BitMask diagonal = BishopAttacks(king, after);
-        if ((diagonal & vacated) && (diagonal & DiagonalSliders(enemy))) return false;
-        const BitMask straight = RookAttacks(king, after);
-        if (!(straight & vacated)) return true;
-        return !(straight & StraightSliders(enemy));
+        const BitMask victim = Bit(us == White ? to - 8 : to + 8);
+        return KingSafeAfter(board, Bit(from) | victim, to, Bit(to) | victim);
     }
 
     // Pinned: lifting the piece lets an enemy slider on that line see the king.
+    const int king = board.kingSquare[us];
     const int lineType = LineType(from, king);
     if (!lineType) return true;
     const BitMask after = (occ ^ Bit(from)) | Bit(to);
     const BitMask seen = lineType == 1 ? RookAttacks(king, after) : BishopAttacks(king, after);
     if (!(seen & Bit(from))) return true;
+    const ColourBlock& enemy = board.colour[them];
     const BitMask sliders = lineType == 1 ? StraightSliders(enemy) : DiagonalSliders(enemy);
     return !(seen & sliders & ~Bit(to));
 }
@@ -313,7 +327,6 @@ bool IsLegalMove(const Board& board, Move move) {
     if (board.flags & FlagCheckmate) return false;
     const Colour us = board.sideToMove;
     const Colour them = Opponent(us);
-    const ColourBlock& enemy = board.colour[them];
     const int from = FromSquare(move);
     const int to = ToSquare(move);
     const PieceCode piece = board.mailbox[from];
@@ -338,8 +351,6 @@ bool IsLegalMove(const Board& board, Move move) {
     if (type == Rook && !(RookAttacks(from, occ) & Bit(to))) return false;
     if (type == Queen && !(QueenAttacks(from, occ) & Bit(to))) return false;
 
-    // Enemy pieces still able to attack after the move: not the one captured;
-    // sliders look through the vacated squares and stop at the target.
     BitMask removed = Bit(to);
     BitMask vacated = Bit(from);
     if (type == Pawn && board.epSquare > 0 && to == board.epSquare && FileOf(from) != FileOf(to)) {
@@ -347,12 +358,7 @@ bool IsLegalMove(const Board& board, Move move) {
         removed |= victim;
         vacated |= victim;
     }
-    const int king = board.kingSquare[us];
-    if (PawnAttacks(us, king) & enemy.pieces[Pawn] & ~removed) return false;
-    if (KnightAttacks(king) & enemy.pieces[Knight] & ~removed) return false;
-    const BitMask after = (occ & ~vacated) | Bit(to);
-    if (BishopAttacks(king, after) & DiagonalSliders(enemy) & ~removed) return false;
-    return !(RookAttacks(king, after) & StraightSliders(enemy) & ~removed);
+    return KingSafeAfter(board, vacated, to, removed);
 }
 
 // Every pseudo-legal move, in a fixed order: pawns, knights, bishops, rooks,
