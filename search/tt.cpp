@@ -17,6 +17,9 @@ constexpr uint64_t CacheEntryBytes = 8;
 // evaluation never runs without one.
 constexpr uint64_t MinimumCacheEntries = 1 << 15;
 
+// From this size on a clear swaps the table's memory for fresh zero pages.
+constexpr uint64_t FreshPagesBytes = uint64_t(32) << 20;
+
 uint64_t FloorPowerOfTwo(uint64_t n) { return n ? uint64_t(1) << (63 - __builtin_clzll(n)) : 0; }
 
 // Mate scores are kept relative to the node that stored them; the result is
@@ -60,9 +63,12 @@ uint64_t TranspositionTable::Resize(uint64_t entries) {
 
 void TranspositionTable::Clear() {
     if (!written_.load(std::memory_order_relaxed)) return;
-    // Fresh zero pages cost nothing until the next search touches them;
-    // only when memory is short is the old block wiped in place.
-    if (!pairs_.Allocate(count_ / 2)) std::memset(static_cast<void*>(pairs_.Data()), 0, count_ / 2 * sizeof(Pair));
+    // A large table takes fresh zero pages: they cost nothing now and the
+    // system zeroes them as the next search touches them. Small tables, and
+    // any table when memory is short, are wiped in place.
+    const uint64_t bytes = count_ / 2 * sizeof(Pair);
+    if (bytes < FreshPagesBytes || !pairs_.Allocate(count_ / 2))
+        std::memset(static_cast<void*>(pairs_.Data()), 0, bytes);
     written_.store(false, std::memory_order_relaxed);
 }
 
