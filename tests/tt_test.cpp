@@ -191,3 +191,29 @@ TEST(TranspositionTable, ConcurrentUse) {
     c.join();
     EXPECT_EQ(bad.load(), 0);
 }
+
+// A clear empties the table whether it wipes it in place (small tables) or
+// swaps in fresh zero pages (large ones), keeps the size, and a clear with
+// nothing stored since leaves the table empty and usable.
+TEST(TranspositionTable, ClearEmptiesSmallAndLargeTables) {
+    for (const uint64_t entries : {uint64_t(1) << 10, uint64_t(1) << 22}) {
+        TranspositionTable tt;
+        ASSERT_EQ(tt.Resize(entries), entries);
+        Random random(entries);
+        for (int round = 0; round < 2; ++round) {
+            ClearTT(tt);
+            uint64_t keys[16];
+            for (uint64_t& key : keys) {
+                key = random.Next();
+                TTEntry e;
+                e.data = 0x123;
+                e.lock = uint32_t(key >> 32) ^ e.data;
+                tt.Write(key, e);
+                ASSERT_TRUE(tt.Read(key).Matches(key));
+            }
+            ClearTT(tt);
+            EXPECT_EQ(tt.Count(), entries);
+            for (const uint64_t key : keys) EXPECT_FALSE(tt.Read(key).Matches(key)) << entries;
+        }
+    }
+}
