@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "board/primitives.h"
-#include "board_support.h"
+#include "support.h"
 
-namespace NEngine::BoardTests {
+namespace NEngine::Tests {
 namespace {
 
 // Every incremental field against a fresh computation from the mailbox.
@@ -158,4 +158,4 @@ TEST(BoardTest, HistoryBound) {
 }
 
 }  // namespace
-}  // namespace NEngine::BoardTests
+}  // namespace NEngine::Tests

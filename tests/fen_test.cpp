@@ -1,7 +1,7 @@
 // FEN reading and writing, including the inputs that must be refused.
-#include "board_support.h"
+#include "support.h"
 
-namespace NEngine::BoardTests {
+namespace NEngine::Tests {
 namespace {
 
 TEST(FenTest, RoundTrips) {
@@ -133,4 +133,4 @@ TEST(FenTest, SetUpClearsEarlierHistory) {
 }
 
 }  // namespace
-}  // namespace NEngine::BoardTests
+}  // namespace NEngine::Tests

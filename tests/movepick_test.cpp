@@ -1,17 +1,11 @@
 // Pickers: the set of moves each hands out (against brute force), the order
 // rules of the stages, hash moves and killers, and the staged perft.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <string>
-#include <vector>
-
 #include "search/movepick.h"
 #include "search/staged_perft.h"
-#include "search_support.h"
+#include "support.h"
 
 using namespace NEngine;
-using namespace NEngine::SearchTests;
+using namespace NEngine::Tests;
 
 namespace {
 
@@ -68,13 +62,7 @@ TEST(Pickers, HandOutExactlyTheStagedLegalMoves) {
             continue;
         }
         ++quiet;
-        std::vector<Move> tactical, checks;
-        for (Move m : legal) {
-            if (IsCapture(b, m) || PromotionOf(m))
-                tactical.push_back(m);
-            else if (!IsCastling(b, m) && GivesCheck(b, m))
-                checks.push_back(m);
-        }
+        const auto [tactical, quiets, checks] = Classify(b);
         // Depth 0: the captures and promotions first, then the quiet checks.
         QuiescencePicker atZero(b, *history, 0, 0);
         const auto moves = Drain(atZero);

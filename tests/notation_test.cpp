@@ -3,9 +3,9 @@
 #include <set>
 
 #include "board/notation.h"
-#include "board_support.h"
+#include "support.h"
 
-namespace NEngine::BoardTests {
+namespace NEngine::Tests {
 namespace {
 
 TEST(CoordinateText, BothDirections) {
@@ -131,4 +131,4 @@ TEST(SanReading, AcceptsRedundantFormsAndRefusesWrongOnes) {
 }
 
 }  // namespace
-}  // namespace NEngine::BoardTests
+}  // namespace NEngine::Tests

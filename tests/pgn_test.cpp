@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "board/notation.h"
-#include "board_support.h"
+#include "support.h"
 
-namespace NEngine::BoardTests {
+namespace NEngine::Tests {
 namespace {
 
 // Plays SAN moves the way the protocols play game moves.
@@ -175,4 +175,4 @@ TEST(PgnReading, SurvivesTruncatedRandomAndHugeInput) {
 }
 
 }  // namespace
-}  // namespace NEngine::BoardTests
+}  // namespace NEngine::Tests

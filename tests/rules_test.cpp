@@ -1,9 +1,9 @@
 // Check detection, legality tests, move generation and draw rules.
 #include <algorithm>
 
-#include "board_support.h"
+#include "support.h"
 
-namespace NEngine::BoardTests {
+namespace NEngine::Tests {
 namespace {
 
 bool Contains(const std::vector<Move>& moves, Move m) { return std::find(moves.begin(), moves.end(), m) != moves.end(); }
@@ -207,4 +207,4 @@ TEST(RulesTest, MateFlagsStayWithTheirPosition) {
 }
 
 }  // namespace
-}  // namespace NEngine::BoardTests
+}  // namespace NEngine::Tests

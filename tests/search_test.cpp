@@ -1,8 +1,7 @@
 // The node search (exact mate scores against an independent brute-force
-// solver, draws at a node, the extension rule) and the searcher around it:
-// iteration control, stop requests, limits, threads and the bench. The
-// thread tests are named SearcherThreads so that the ThreadSanitizer build
-// can run just them.
+// solver, draws at a node) and the searcher around it: iteration control,
+// stop requests, limits, threads and the bench. The thread tests are named
+// SearcherThreads so that the ThreadSanitizer build can run just them.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -20,51 +19,37 @@
 namespace NEngine {
 namespace {
 
-std::vector<Move> LegalMovesOf(const Board& board) {
-    NotationMoveList list;
-    GenerateAllMoves(board, list);
-    std::vector<Move> moves;
-    for (uint16_t i = list.head; i != 65535; i = list.nodes[i].next)
-        if (IsLegalMove(board, list.nodes[i].move)) moves.push_back(list.nodes[i].move);
-    return moves;
-}
-
-// Plain minimax over legal moves: does the move mate within n moves?
+// Plain minimax over legal moves: does the move mate within n moves? Each
+// reply is an escape unless some answer to it mates within n - 1.
 bool MatesWithin(Board& board, Move move, int n) {
     MakeMove(board, move);
-    const std::vector<Move> replies = LegalMovesOf(board);
-    bool mates = replies.empty() ? board.InCheck() : n > 1;
-    for (size_t i = 0; mates && i < replies.size(); ++i) {
-        MakeMove(board, replies[i]);
-        mates = false;
-        for (const Move next : LegalMovesOf(board))
-            if ((mates = MatesWithin(board, next, n - 1))) break;
-        UnmakeMove(board, replies[i]);
-    }
+    bool replies = false;
+    const bool escapes = ForEachLegalMove(board, [&](Move reply) {
+        replies = true;
+        if (n == 1) return true;
+        MakeMove(board, reply);
+        const bool mated = ForEachLegalMove(board, [&](Move next) { return MatesWithin(board, next, n - 1); });
+        UnmakeMove(board, reply);
+        return !mated;
+    });
+    const bool mates = replies ? !escapes : board.InCheck();
     UnmakeMove(board, move);
     return mates;
 }
 
 bool ForcesMateIn(Board& board, int n) {
-    for (const Move m : LegalMovesOf(board))
-        if (MatesWithin(board, m, n)) return true;
-    return false;
+    return ForEachLegalMove(board, [&](Move m) { return MatesWithin(board, m, n); });
 }
 
-struct SearchFixture : ::testing::Test {
-    void SetUp() override {
-        InitEngineTables();
-        searcher = std::make_unique<Searcher>(16);
-    }
-    SearchRecord& Main() { return searcher->Record(0); }
-    Board& MainBoard() { return searcher->MainBoard(); }
-    void Play(const std::vector<std::string>& moves) {
-        for (const auto& text : moves) MakeMove(MainBoard(), TextToMove(MainBoard(), text));
-    }
-    std::unique_ptr<Searcher> searcher;
-};
+std::unique_ptr<Searcher> NewSearcher(const std::string& fen) {
+    InitEngineTables();
+    auto s = std::make_unique<Searcher>(16);
+    EXPECT_TRUE(s->SetPosition(fen)) << fen;
+    return s;
+}
 
-TEST_F(SearchFixture, FindsShortestMatesWithExactScores) {
+TEST(Search, FindsShortestMatesWithExactScores) {
+    auto searcher = NewSearcher(StartFen);
     const struct {
         const char* fen;
         int moves;  // the shortest mate, confirmed by the solver
@@ -92,66 +77,40 @@ TEST_F(SearchFixture, FindsShortestMatesWithExactScores) {
     }
 }
 
-TEST_F(SearchFixture, MateStalemateAndRepetitionAtANode) {
+TEST(Search, MateStalemateAndRepetitionAtANode) {
+    auto searcher = NewSearcher(StartFen);
     searcher->NewSearchReset();
+    SearchRecord& main = searcher->Record(0);
+    Board& board = searcher->MainBoard();
+    const auto play = [&](const std::vector<std::string>& moves) {
+        for (const auto& text : moves) MakeMove(board, TextToMove(board, text));
+    };
     // Checkmated side to move: the score counts the distance.
     ASSERT_TRUE(searcher->SetPosition("k5rr/8/8/8/8/8/8/7K w - - 0 1"));
-    MainBoard().flags &= uint16_t(~(FlagCheckmate | FlagStalemate));  // as search sees it after a move
-    EXPECT_EQ(Search(Main(), 2 * OnePly, 3, MinusInfinity, PlusInfinity, true, true, 0), -MateScore + 3);
-    MainBoard().flags &= uint16_t(~FlagCheckmate);
-    EXPECT_EQ(Quiescence(Main(), 0, 5, MinusInfinity, PlusInfinity, false, MinusInfinity), -MateScore + 5);
+    board.flags &= uint16_t(~(FlagCheckmate | FlagStalemate));  // as search sees it after a move
+    EXPECT_EQ(Search(main, 2 * OnePly, 3, MinusInfinity, PlusInfinity, true, true, 0), -MateScore + 3);
+    board.flags &= uint16_t(~FlagCheckmate);
+    EXPECT_EQ(Quiescence(main, 0, 5, MinusInfinity, PlusInfinity, false, MinusInfinity), -MateScore + 5);
 
     // Stalemate scores 0, from any window.
     ASSERT_TRUE(searcher->SetPosition("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1"));
-    MainBoard().flags &= uint16_t(~FlagStalemate);
-    EXPECT_EQ(Search(Main(), OnePly, 2, -500, 500, true, true, 0), 0);
-    MainBoard().flags &= uint16_t(~FlagStalemate);
-    EXPECT_EQ(Search(Main(), 3 * OnePly, 2, 100, 101, false, true, 0), 0);
+    board.flags &= uint16_t(~FlagStalemate);
+    EXPECT_EQ(Search(main, OnePly, 2, -500, 500, true, true, 0), 0);
+    board.flags &= uint16_t(~FlagStalemate);
+    EXPECT_EQ(Search(main, 3 * OnePly, 2, 100, 101, false, true, 0), 0);
 
     // The start position a second time scores 0.
     ASSERT_TRUE(searcher->SetPosition(StartFen));
-    Play({"g1f3", "g8f6", "f3g1", "f6g8"});
-    EXPECT_EQ(MainBoard().repetitionCount, 2);
-    EXPECT_EQ(Search(Main(), 4 * OnePly, 1, -300, 300, true, true, 0), 0);
-    EXPECT_EQ(Search(Main(), 4 * OnePly, 1, 50, 51, false, true, 0), 0);
+    play({"g1f3", "g8f6", "f3g1", "f6g8"});
+    EXPECT_EQ(board.repetitionCount, 2);
+    EXPECT_EQ(Search(main, 4 * OnePly, 1, -300, 300, true, true, 0), 0);
+    EXPECT_EQ(Search(main, 4 * OnePly, 1, 50, 51, false, true, 0), 0);
     // Found inside the tree: a queen down, Black takes the draw that the
     // knight's return offers.
     ASSERT_TRUE(searcher->SetPosition("rnb1kbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
-    Play({"g1f3", "g8f6", "f3g1"});
-    EXPECT_EQ(Search(Main(), 2 * OnePly, 1, MinusInfinity, PlusInfinity, true, true, 0), 0);
-    EXPECT_TRUE(SameMove(Main().plies[1].pv[1], TextToMove(MainBoard(), "f6g8")));
-}
-
-TEST(ExtensionRule, ChecksPromotionsRecapturesAndPermission) {
-    InitEngineTables();
-    auto rec = std::make_unique<BoardWithHistory>();
-    Board& b = rec->board;
-    // Each case: position, a move before, the move, its mark, PV node,
-    // permission, and whether it extends.
-    const struct {
-        const char* fen;
-        const char* before;
-        const char* move;
-        bool safe, pv, permission, extends;
-    } cases[] = {
-        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a8", true, false, false, true},  // safe check
-        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a8", false, false, false, false},
-        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a8", false, true, false, true},  // PV node
-        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a2", true, true, false, false},
-        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a2", true, true, true, true},
-        {"4k3/8/8/8/8/8/8/R3K3 w - - 0 1", nullptr, "a1a2", true, false, true, false},
-        {"4k3/1P6/8/8/8/8/8/4K3 w - - 0 1", nullptr, "b7b8n", true, true, false, true},
-        {"4k3/8/2p5/3p4/4P3/8/8/4K3 w - - 0 1", "e4d5", "c6d5", true, true, false, true},  // recapture
-        {"4k3/8/2p5/3p4/4P3/8/8/4K3 w - - 0 1", "e4d5", "c6d5", false, true, false, false},
-    };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(SetFromFen(c.fen, b));
-        if (c.before) MakeMove(b, TextToMove(b, c.before));
-        const Move m = TextToMove(b, c.move);
-        MakeMove(b, m);
-        EXPECT_EQ(ExtensionFor(b, c.safe ? Move(m | SafeMark) : m, c.pv, c.permission), c.extends ? OnePly : 0)
-            << c.fen << " " << c.move << " safe " << c.safe << " pv " << c.pv;
-    }
+    play({"g1f3", "g8f6", "f3g1"});
+    EXPECT_EQ(Search(main, 2 * OnePly, 1, MinusInfinity, PlusInfinity, true, true, 0), 0);
+    EXPECT_TRUE(SameMove(main.plies[1].pv[1], TextToMove(board, "f6g8")));
 }
 
 // ---------------------------------------------------------------- searcher
@@ -164,38 +123,12 @@ constexpr int ThreadTestDepth = 8;
 
 const char* const MiddleGame = "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10";
 
-std::unique_ptr<Searcher> NewSearcher(const std::string& fen) {
-    InitEngineTables();
-    auto s = std::make_unique<Searcher>(16);
-    EXPECT_TRUE(s->SetPosition(fen)) << fen;
-    return s;
-}
-
-TEST(Searcher, SingleLegalMoveAndNoLegalMove) {
-    // White's king must step out of the rook's check to g1: depth 1 is enough.
+TEST(Searcher, SingleLegalMoveNeedsDepthOne) {
+    // White's king must step out of the rook's check to g1.
     auto s = NewSearcher("k5rr/8/8/8/8/8/6P1/7K w - - 0 1");
     ASSERT_TRUE(s->StartSearch());
     EXPECT_EQ(s->Result().depth, 1u);
     EXPECT_EQ(MoveToText(s->Result().bestMove), "h1g1");
-
-    // Analysis goes on to the depth limit and reports the result at the end.
-    int results = 0;
-    s->SetResultCallback([&](const SearchResult& r) {
-        ++results;
-        EXPECT_EQ(r.depth, 4u);
-    });
-    s->SetInfinite(true);
-    s->SetDepthLimit(4);
-    ASSERT_TRUE(s->StartSearch());
-    EXPECT_EQ(results, 1);
-
-    // Stalemate: no search, no move, no report.
-    auto none = NewSearcher("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
-    int reports = 0;
-    none->SetIterationCallback([&](const SearchResult&) { ++reports; });
-    EXPECT_FALSE(none->StartSearch());
-    EXPECT_EQ(none->Result().bestMove, 0);
-    EXPECT_EQ(reports, 0);
 }
 
 TEST(Searcher, StopAndReportRequestsAtThePoll) {
@@ -256,7 +189,7 @@ TEST(Searcher, CutShortWorseIterationKeepsAcceptedMove) {
     EXPECT_TRUE(exercised) << "no position produced a worse partial iteration";
 }
 
-TEST(Searcher, LimitsAndSettings) {
+TEST(Searcher, DepthLimitAndExhaustedBudget) {
     auto s = NewSearcher(MiddleGame);
     // Depth limit: exactly that many iterations; 33 and above are refused.
     s->SetDepthLimit(3);
@@ -269,24 +202,10 @@ TEST(Searcher, LimitsAndSettings) {
     ASSERT_TRUE(s->StartSearch());
     EXPECT_EQ(iterations, 3);
 
-    // A time budget with no depth limit ends the search.
+    // A budget spent by the first time check: a refused extension stops
+    // the search right there.
     s->SetIterationCallback(nullptr);
     s->SetDepthLimit(0);
-    s->SetTimeBudget(0.1);
-    ASSERT_TRUE(s->StartSearch());
-    EXPECT_LT(s->Result().depth, 32u);
-
-    // Threads: 1 to 3 as asked, 4 for more, nothing below 1.
-    for (const auto& [asked, got] : {std::pair{10, 4}, {0, 4}, {2, 2}}) {
-        s->SetThreads(asked);
-        EXPECT_EQ(s->Threads(), got) << asked;
-    }
-}
-
-TEST(Searcher, ExhaustedBudgetStopsOrAsksForMore) {
-    auto s = NewSearcher(MiddleGame);
-    s->SetDepthLimit(0);
-    // Spent by the first time check; a refused extension stops right there.
     s->SetTimeBudget(1e-9);
     int asked = 0;
     s->SetExtraTimeCallback([&] { return ++asked, 0.0; });

@@ -2,11 +2,11 @@
 // largest threshold each move passes, and the one above it that fails.
 #include <gtest/gtest.h>
 
-#include "board_support.h"
+#include "support.h"
 #include "search/see.h"
 
 using namespace NEngine;
-using namespace NEngine::BoardTests;
+using namespace NEngine::Tests;
 
 TEST(See, ThresholdsOnKnownExchanges) {
     const struct {

@@ -4,11 +4,11 @@
 
 #include <thread>
 
-#include "board_support.h"
+#include "support.h"
 #include "search/tt.h"
 
 using namespace NEngine;
-using namespace NEngine::BoardTests;
+using namespace NEngine::Tests;
 
 namespace {
 
