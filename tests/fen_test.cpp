@@ -42,31 +42,17 @@ TEST(FenTest, RefusedInputs) {
     auto r = NewBoard();
     const char* const refused[] = {
         "4k3/8/8/8/8/8/4r3/4K3 b - - 0 1",  // the side not to move is in check
-        "rnbqkbnr/ppppxppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",
-        " \t ",
-        // Fewer than eight ranks.
-        "4k3/8/8/8/8/8/4K3 w - - 0 1",
-        "k7 w - - 0 1",
-        // Not one king per side.
-        "8/8/8/8/8/8/8/8 w - - 0 1",
-        "4k3/8/8/8/8/8/8/3KK3 w - - 0 1",
-        "4k3/8/8/8/8/8/8/8 w - - 0 1",
-        // Pawns on the back rank, more pawns than a side has.
-        "P3k3/8/8/8/8/8/8/4K3 w - - 0 1",
-        "4k3/8/8/8/8/PPPPPPPP/P7/4K3 w - - 0 1",
-        // More men than a side can have: the sums would overflow.
+        "rnbqkbnr/ppppxppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",
+        " \t ", "4k3/8/8/8/8/8/4K3 w - - 0 1",  // blank, seven ranks
+        "8/8/8/8/8/8/8/8 w - - 0 1", "4k3/8/8/8/8/8/8/3KK3 w - - 0 1",  // not one king per side
+        // Pawns on the back rank, more pawns than a side has, more men than
+        // a side can have (the sums would overflow).
+        "P3k3/8/8/8/8/8/8/4K3 w - - 0 1", "4k3/8/8/8/8/PPPPPPPP/P7/4K3 w - - 0 1",
         "qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq/qqqqqqqq w - - 0 1",
-        // En passant: wrong rank, bad characters, no pawn, occupied target.
-        "4k3/8/8/3pP3/8/8/8/4K3 w - d3 0 2",
-        "4k3/8/8/3pP3/8/8/8/4K3 w - d9 0 2",
-        "4k3/8/8/3pP3/8/8/8/4K3 w - 6d 0 2",
-        "4k3/8/8/4P3/8/8/8/4K3 w - d6 0 2",
-        "4k3/8/3n4/3pP3/8/8/8/4K3 w - d6 0 2",
+        // En passant: wrong rank, no pawn, occupied target.
+        "4k3/8/8/3pP3/8/8/8/4K3 w - d3 0 2", "4k3/8/8/4P3/8/8/8/4K3 w - d6 0 2", "4k3/8/3n4/3pP3/8/8/8/4K3 w - d6 0 2",
         // Ply 4096 and beyond, numbers beyond 32 bits.
-        "4k3/8/8/8/8/8/8/4K2R w - - 0 2049",
-        "4k3/8/8/8/8/8/8/4K2R b - - 0 4294967295",
-        "4k3/8/8/8/8/8/8/4K2R w - - 0 4294967296",
+        "4k3/8/8/8/8/8/8/4K2R w - - 0 2049", "4k3/8/8/8/8/8/8/4K2R w - - 0 4294967296",
         "4k3/8/8/8/8/8/8/4K2R w - - 99999999999999999999 1",
     };
     for (const char* fen : refused) { EXPECT_FALSE(SetFromFen(fen, r->board)) << fen; }

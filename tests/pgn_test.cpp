@@ -40,58 +40,40 @@ void ExpectSamePosition(const Board& a, const Board& b) {
     EXPECT_EQ(a.flags, b.flags);
 }
 
-TEST(PgnWriting, GameFromTheStartReadsBackToTheSamePosition) {
-    auto game = NewBoard();
-    PlaySan(game->board, {"e4", "Nf6", "e5", "d5", "exd6", "cxd6", "Nf3", "g6", "Bc4", "Bg7", "O-O", "O-O", "c3"});
-    const std::string text = Written(game->board);
-    EXPECT_EQ(text,
-              "[Result \"*\"]\n"
-              "1. e4 Nf6\n2. e5 d5\n3. exd6 cxd6\n4. Nf3 g6\n5. Bc4 Bg7\n6. O-O O-O\n7. c3 *\n\n");
-    auto back = Read(text);
-    ExpectSamePosition(back->board, game->board);
-    for (int i = 0; i < game->board.ply; ++i) EXPECT_EQ(back->history[i].move, game->history[i].move);
-    EXPECT_EQ(Written(game->board), text);  // writing leaves the game alone
-
-    auto fools = NewBoard();
-    PlaySan(fools->board, {"f3", "e5", "g4", "Qh4#"});
-    EXPECT_EQ(Written(fools->board), "[Result \"0-1\"]\n1. f3 e5\n2. g4 Qh4#\n0-1\n\n");
-    EXPECT_TRUE(Read(Written(fools->board))->board.flags & FlagCheckmate);
-    EXPECT_EQ(Written(NewBoard()->board), "[Result \"*\"]\n*\n\n");
-}
-
-TEST(PgnWriting, SetUpGames) {
-    // A one-move game: the mate found after the move must not make the
-    // starting position look mated too, even with the final status copied
-    // into the saved state word (flags at bytes 6..7).
-    const std::string mateFen = "6k1/5ppp/8/8/8/8/8/R3K3 w - - 0 1";
-    auto mate = NewBoard(mateFen);
-    PlaySan(mate->board, {"Ra8#"});
-    std::memcpy(&mate->history[0].state.bytes[6], &mate->board.flags, sizeof(StatusFlags));
-    EXPECT_EQ(Written(mate->board), "[SetUp \"1\"] \n[FEN \"" + mateFen + "\"]\n[Result \"1-0\"]\n1. Ra8# 1-0\n\n");
-    const std::string staleFen = "7k/8/6K1/8/8/8/8/5Q2 w - - 0 1";
-    auto stale = NewBoard(staleFen);
-    PlaySan(stale->board, {"Qf7"});
-    EXPECT_EQ(Written(stale->board), "[SetUp \"1\"] \n[FEN \"" + staleFen + "\"]\n[Result \"1/2-1/2\"]\n1. Qf7 1/2-1/2\n\n");
-
-    // Black to move first.
-    const std::string fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 3 12";
-    auto game = NewBoard(fen);
-    PlaySan(game->board, {"Nf6", "Nc3", "Bc5", "Bc4"});
-    const std::string text = Written(game->board);
-    EXPECT_EQ(text, "[SetUp \"1\"] \n[FEN \"" + fen + "\"]\n[Result \"*\"]\n12.  ... Nf6\n13. Nc3 Bc5\n14. Bc4 *\n\n");
-    ExpectSamePosition(Read(text)->board, game->board);
-
-    // The record played a long game before this set-up: its stale entries
-    // below the set-up ply belong to no move of this game.
-    auto reused = NewBoard();
-    Board& b = reused->board;
-    for (int round = 0; round < 30; ++round) PlaySan(b, {"Nf3", "Nf6", "Ng1", "Ng8"});
-    const std::string promotionFen = "8/P6k/8/8/8/8/6K1/8 w - - 0 40";
-    ASSERT_TRUE(SetFromFen(promotionFen, b));
-    PlaySan(b, {"a8=Q", "Kg6", "Qb8"});
-    const std::string promotionText = Written(b);
-    EXPECT_EQ(promotionText, "[SetUp \"1\"] \n[FEN \"" + promotionFen + "\"]\n[Result \"*\"]\n40. a8=Q Kg6\n41. Qb8 *\n\n");
-    ExpectSamePosition(Read(promotionText)->board, b);
+TEST(PgnWriting, ExactTextThatReadsBackToTheSamePosition) {
+    const struct {
+        const char* fen;  // nullptr: the start position, no set-up tags
+        std::vector<std::string> moves;
+        const char* body;
+    } games[] = {
+        {nullptr, {"e4", "Nf6", "e5", "d5", "exd6", "cxd6", "Nf3", "g6", "Bc4", "Bg7", "O-O", "O-O", "c3"},
+         "[Result \"*\"]\n1. e4 Nf6\n2. e5 d5\n3. exd6 cxd6\n4. Nf3 g6\n5. Bc4 Bg7\n6. O-O O-O\n7. c3 *\n\n"},
+        {nullptr, {"f3", "e5", "g4", "Qh4#"}, "[Result \"0-1\"]\n1. f3 e5\n2. g4 Qh4#\n0-1\n\n"},
+        {nullptr, {}, "[Result \"*\"]\n*\n\n"},
+        {"6k1/5ppp/8/8/8/8/8/R3K3 w - - 0 1", {"Ra8#"}, "[Result \"1-0\"]\n1. Ra8# 1-0\n\n"},
+        {"7k/8/6K1/8/8/8/8/5Q2 w - - 0 1", {"Qf7"}, "[Result \"1/2-1/2\"]\n1. Qf7 1/2-1/2\n\n"},
+        {"r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq - 3 12", {"Nf6", "Nc3", "Bc5", "Bc4"},
+         "[Result \"*\"]\n12.  ... Nf6\n13. Nc3 Bc5\n14. Bc4 *\n\n"},
+        {"8/P6k/8/8/8/8/6K1/8 w - - 0 40", {"a8=Q", "Kg6", "Qb8"}, "[Result \"*\"]\n40. a8=Q Kg6\n41. Qb8 *\n\n"},
+    };
+    for (const auto& game : games) {
+        const std::string fen = game.fen ? game.fen : StartFen;
+        auto record = NewBoard();
+        Board& b = record->board;
+        // A long game first: its stale entries must not count as moves of
+        // the game set up over it.
+        for (int round = 0; round < 30; ++round) PlaySan(b, {"Nf3", "Nf6", "Ng1", "Ng8"});
+        ASSERT_TRUE(SetFromFen(fen, b));
+        const int start = b.ply;
+        PlaySan(b, game.moves);
+        // The final status copied into the first saved state word (flags at
+        // bytes 6..7) must not make the starting position look finished.
+        if (b.ply > start) std::memcpy(&record->history[start].state.bytes[6], &b.flags, sizeof(StatusFlags));
+        const std::string text = Written(b);
+        EXPECT_EQ(text, (game.fen ? "[SetUp \"1\"] \n[FEN \"" + fen + "\"]\n" : std::string()) + game.body);
+        ExpectSamePosition(Read(text)->board, b);
+        EXPECT_EQ(Written(b), text);  // writing leaves the game alone
+    }
 }
 
 TEST(PgnReading, TagsDecideTheStartingPosition) {
