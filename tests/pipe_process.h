@@ -8,7 +8,6 @@
 #include <csignal>
 #include <string>
 #include <thread>
-#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -74,14 +73,6 @@ public:
         line = pending.substr(0, end);
         pending.erase(0, end + 1);
         return true;
-    }
-
-    // Everything written until the output closes (or the timeout passes).
-    std::string ReadAll(int timeoutMs) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Fill(deadline)) {
-        }
-        return std::exchange(pending, std::string());
     }
 
     // Sends end of input.
