@@ -69,18 +69,20 @@ TEST(TablesTest, MagicsGiveRayWalkAttacks) {
         }
 }
 
+// The spans the search's passed-pawn test reads: the squares ahead on the
+// pawn's own file, and those on it and the neighbouring files.
 TEST(TablesTest, PawnSpans) {
     InitEngineTables();
-    const PawnMaskTables& pm = *PawnMasks;
-    EXPECT_EQ(pm.passedSpan[White][MakeSquare(0, 5)], Bit(48) | Bit(49) | Bit(56) | Bit(57));
-    // A pawn's attack span is what its capture squares sweep ahead.
-    for (int s = 8; s < 56; ++s)
-        for (Colour c : {Black, White}) {
-            BitMask swept = 0;
-            for (BitMask b = Attacks->pawnAttacks[c][s]; b;) {
-                const int t = PopLowest(b);
-                swept |= Bit(t) | pm.frontSpan[c][t];
-            }
-            ASSERT_EQ(pm.attackSpan[c][s], swept) << s;
+    for (Colour c : {Black, White})
+        for (int s = 8; s < 56; ++s) {
+            const int step = c == White ? 1 : -1;
+            BitMask front = 0, passed = 0;
+            for (int r = RankOf(s) + step; r >= 0 && r < 8; r += step)
+                for (int f = std::max(FileOf(s) - 1, 0); f <= std::min(FileOf(s) + 1, 7); ++f) {
+                    passed |= Bit(MakeSquare(f, r));
+                    if (f == FileOf(s)) front |= Bit(MakeSquare(f, r));
+                }
+            ASSERT_EQ(PawnMasks->frontSpan[c][s], front) << c << " " << s;
+            ASSERT_EQ(PawnMasks->passedSpan[c][s], passed) << c << " " << s;
         }
 }

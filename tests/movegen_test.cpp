@@ -96,14 +96,7 @@ TEST(MoveGen, StagedListsMatchBruteForce) {
     EXPECT_GT(doubles, 0);
 }
 
-TEST(MoveGen, EnPassantOrderAndForcingChecks) {
-    // En passant scores -1 and sorts behind every real capture.
-    auto ep = NewBoard("4k3/8/8/2pP4/8/8/3n4/4K3 w - c6 0 1");
-    FixedMoveList<TacticalCapacity> t3;
-    GenerateTactical(ep->board, t3);
-    EXPECT_EQ(Chain(t3), (std::vector<Move>{Coord("e1d2"), Coord("d5c6")}));
-    EXPECT_EQ(t3.nodes[t3.tail].score, -1);
-
+TEST(MoveGen, ForcingChecks) {
     // The back-rank mate is forcing whatever the flag says; a knight check
     // forking the queen is only the fallback when nothing was searched, and
     // not above the queen's value.
