@@ -1,6 +1,6 @@
-// Pickers: the set of moves each hands out (against brute force), the order
-// rules of the stages, hash moves and killers, the staged perft, and the
-// exchange test they rely on.
+// Generators, pickers and the exchange test: the moves each hands out
+// against brute force, the order rules of the stages, hash moves and
+// killers, forcing checks, the staged perft and known exchanges.
 #include "search/movepick.h"
 #include "search/see.h"
 #include "search/staged_perft.h"
@@ -10,6 +10,23 @@ using namespace NEngine;
 using namespace NEngine::Tests;
 
 namespace {
+
+bool ScoresDescend(MoveList& list) {
+    list.Rewind();
+    int32_t last = INT32_MAX;
+    while (MoveNode* n = list.Next()) {
+        if (n->score > last) return false;
+        last = n->score;
+    }
+    return true;
+}
+
+std::vector<Move> LegalOnly(const Board& board, const std::vector<Move>& moves) {
+    std::vector<Move> legal;
+    for (Move m : moves)
+        if (IsLegalMove(board, m)) legal.push_back(m);
+    return Sorted(legal);
+}
 
 // Every move a picker hands out, marks kept; a picker that never ends is cut.
 template <typename Next>
@@ -39,32 +56,79 @@ int Marked(const std::vector<Move>& moves) {
 
 }  // namespace
 
-TEST(Pickers, HandOutExactlyTheStagedLegalMoves) {
+// Generators and pickers against brute force: the board generator's legal
+// moves, classified by hand, over the perft suite and positions reached by
+// random play from it.
+TEST(MoveGen, GeneratorsAndPickersMatchBruteForce) {
     const auto history = ScatteredHistory();
-    int quiet = 0, evasions = 0;
+    int quiet = 0, withChecks = 0, evasions = 0, doubles = 0;
     Random random(99);
     for (const std::string& fen : VariedFens()) {
         auto record = NewBoard(fen);
         Board& b = record->board;
-        const std::vector<Move> legal = StagedLegal(b);
-        const auto pick = [&] { return legal.empty() || !random.Below(3) ? 0 : legal[random.Below(legal.size())]; };
+        // The full list is the board generator's, in check or not.
+        FixedMoveList<FullCapacity> full;
+        GenerateAll(b, full);
+        EXPECT_EQ(Sorted(Chain(full)), Sorted(Generated(b))) << fen;
+        EXPECT_TRUE(NoDuplicates(Chain(full))) << fen;
+        if (b.flags & FlagCheckmate) continue;
 
         // The main picker: every move once, whatever the hash move and killer.
+        const std::vector<Move> legal = StagedLegal(b);
+        const auto pick = [&] { return legal.empty() || !random.Below(3) ? 0 : legal[random.Below(legal.size())]; };
         const auto all = Picked(b, *history, pick(), pick());
         EXPECT_EQ(Sorted(all), legal) << fen;
         EXPECT_TRUE(NoDuplicates(all)) << fen;
 
         if (b.InCheck()) {
-            // Quiescence in check: every evasion, none with the mark.
             ++evasions;
+            FixedMoveList<EvasionCapacity> captures, quiets;
+            GenerateCheckerCaptures(b, captures);
+            GenerateKingCaptures(b, captures);
+            GenerateKingSteps(b, *history, quiets);
+            GenerateBlocks(b, *history, quiets);
+            std::vector<Move> evading = Chain(captures);
+            const std::vector<Move> q = Chain(quiets);
+            evading.insert(evading.end(), q.begin(), q.end());
+            EXPECT_EQ(LegalOnly(b, evading), legal) << fen;
+            EXPECT_TRUE(NoDuplicates(evading)) << fen;
+            EXPECT_TRUE(ScoresDescend(captures) && ScoresDescend(quiets)) << fen;
+            for (Move m : q) EXPECT_FALSE(IsCapture(b, m)) << fen;
+            if (b.flags & FlagDoubleCheck) {
+                ++doubles;
+                for (Move m : evading) EXPECT_EQ(FromSquare(m), b.kingSquare[b.sideToMove]) << fen;
+            }
+            // Quiescence in check: every evasion, none with the mark.
             QuiescencePicker picker(b, *history, 0, -16);
             const auto moves = Drain(picker);
             EXPECT_EQ(Sorted(moves), legal) << fen;
             EXPECT_EQ(Marked(moves), 0) << fen;
             continue;
         }
+
         ++quiet;
-        const auto [tactical, quiets, checks] = Classify(b);
+        const MoveClasses want = Classify(b);
+        const std::vector<Move>& tactical = want.tactical;
+        const std::vector<Move>& checks = want.checks;
+        FixedMoveList<TacticalCapacity> tacticalList;
+        FixedMoveList<QuietCapacity> quietList;
+        FixedMoveList<CheckCapacity> checkList;
+        GenerateTactical(b, tacticalList);
+        GenerateQuiet(b, *history, quietList);
+        GenerateQuietChecks(b, *history, checkList);
+        const auto t = Chain(tacticalList), q = Chain(quietList), c = Chain(checkList);
+        EXPECT_EQ(LegalOnly(b, t), tactical) << fen;
+        EXPECT_EQ(LegalOnly(b, q), want.quiet) << fen;
+        EXPECT_EQ(LegalOnly(b, c), checks) << fen;
+        EXPECT_TRUE(NoDuplicates(t) && NoDuplicates(q) && NoDuplicates(c)) << fen;
+        for (const auto* moves : {&t, &q, &c})
+            for (Move m : *moves) EXPECT_TRUE(IsPseudoLegal(b, m)) << fen << " " << m;
+        // Ordering: MVV-LVA for captures, History for quiet moves.
+        EXPECT_TRUE(ScoresDescend(tacticalList) && ScoresDescend(quietList) && ScoresDescend(checkList)) << fen;
+        tacticalList.Rewind();
+        while (MoveNode* n = tacticalList.Next()) EXPECT_EQ(n->score, CaptureScore(b, n->move)) << fen;
+        withChecks += !checks.empty();
+
         // Depth 0: the captures and promotions first, then the quiet checks.
         QuiescencePicker atZero(b, *history, 0, 0);
         const auto moves = Drain(atZero);
@@ -74,7 +138,8 @@ TEST(Pickers, HandOutExactlyTheStagedLegalMoves) {
         EXPECT_EQ(Marked(moves), 0) << fen;
         EXPECT_EQ(Sorted({moves.begin(), moves.begin() + tactical.size()}), Sorted(tactical)) << fen;
 
-        // Below 0: the same captures and at most one of the quiet checks.
+        // Below 0: the same captures and at most one of the quiet checks,
+        // the forcing one.
         QuiescencePicker below(b, *history, 0, -16);
         const auto fewer = Drain(below);
         ASSERT_GE(fewer.size(), tactical.size()) << fen;
@@ -94,8 +159,37 @@ TEST(Pickers, HandOutExactlyTheStagedLegalMoves) {
         if (IndexOf(both, hash) < 0) both.push_back(hash);
         EXPECT_EQ(Sorted(withIt), Sorted(both)) << fen;
     }
+    // Each branch was really exercised.
     EXPECT_GT(quiet, 400);
+    EXPECT_GT(withChecks, 50);
     EXPECT_GT(evasions, 20);
+    EXPECT_GT(doubles, 0);
+}
+
+TEST(MoveGen, ForcingChecks) {
+    // The back-rank mate is forcing whatever the flag says; a knight check
+    // forking the queen is only the fallback when nothing was searched, and
+    // not above the queen's value.
+    auto mate = NewBoard("6k1/5ppp/8/8/8/8/5PPP/R5K1 w - - 0 1");
+    FixedMoveList<CheckCapacity> l1, l2, l3, l4;
+    FindForcingCheck(mate->board, l1, 0, false);
+    EXPECT_EQ(Chain(l1), (std::vector<Move>{Coord("a1a8")}));
+    auto fork = NewBoard("4k3/8/8/1q6/4N3/8/8/4K3 w - - 0 1");
+    FindForcingCheck(fork->board, l2, 0, false);
+    EXPECT_TRUE(Chain(l2).empty());
+    FindForcingCheck(fork->board, l3, 0, true);
+    EXPECT_EQ(Chain(l3), (std::vector<Move>{Coord("e4d6")}));
+    FindForcingCheck(fork->board, l4, 1091, true);
+    EXPECT_TRUE(Chain(l4).empty());
+}
+
+// Every insert is bound-checked: a full list refuses moves and keeps its own.
+TEST(MoveList, FullListRefusesMoves) {
+    FixedMoveList<3> list;
+    EXPECT_TRUE(list.InsertSorted(1, 5) && list.InsertSorted(2, 9) && list.Append(3));
+    EXPECT_FALSE(list.InsertSorted(4, 7));
+    EXPECT_FALSE(list.Append(5));
+    EXPECT_EQ(Chain(list), (std::vector<Move>{2, 1, 3}));
 }
 
 TEST(MovePicker, StageOrder) {
