@@ -53,23 +53,21 @@ TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
     EXPECT_EQ(Budget(), 0.0);  // nothing set: no limit
     EXPECT_EQ(ToFen(engine->MainBoard()), StartFen);
 
-    // Sudden death: a fortieth of the clock. The clock has a 0.1 s floor,
-    // but the budget follows the real clock: with almost nothing left, the
-    // least there is (never 0, which would mean no limit).
-    engine->SetClock(60);
-    EXPECT_DOUBLE_EQ(Budget(), 1.5);
-    engine->SetClock(0.05);
-    EXPECT_DOUBLE_EQ(Budget(), MinimumBudgetSeconds);
-
-    // Moves to go: the clock shared among them, and at most half of what
-    // is left after the overhead.
-    engine->SetClock(60);
-    engine->SetMovesToGo(20);
-    EXPECT_DOUBLE_EQ(Budget(), 3.0);
-    engine->SetMovesToGo(1);
-    EXPECT_DOUBLE_EQ(Budget(), (60 - MoveOverheadSeconds) / 2);
-    engine->SetClock(0.04);
-    EXPECT_DOUBLE_EQ(Budget(), MinimumBudgetSeconds);
+    // Sudden death: a fortieth of the clock. Moves to go: the clock shared
+    // among them, and at most half of what is left after the overhead. The
+    // clock has a 0.1 s floor, but the budget follows the real clock: with
+    // almost nothing left, the least there is (never 0, which means no limit).
+    const struct {
+        double clock;
+        int movesToGo;
+        double budget;
+    } clocks[] = {{60, 0, 1.5}, {0.05, 0, MinimumBudgetSeconds}, {60, 20, 3.0},
+                  {60, 1, (60 - MoveOverheadSeconds) / 2}, {0.04, 1, MinimumBudgetSeconds}};
+    for (const auto& c : clocks) {
+        engine->SetClock(c.clock);
+        engine->SetMovesToGo(c.movesToGo);
+        EXPECT_DOUBLE_EQ(Budget(), c.budget) << c.clock << " s, " << c.movesToGo << " to go";
+    }
 
     // Sessions of 40 moves with 300 s: 7.5 s at move 1 (and at the odd move
     // number 0), half the clock at the session's last move.

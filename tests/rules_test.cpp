@@ -98,26 +98,28 @@ TEST(RulesTest, LegalityTestsAgreeOverRandomGames) {
 }
 
 TEST(RulesTest, SpecialMoves) {
-    // En passant that would open the rank to the own king.
-    auto ep = NewBoard("8/8/8/K2pP2r/8/8/8/4k3 w - d6 0 2");
-    EXPECT_TRUE(IsPseudoLegal(ep->board, Coord("e5d6")));
-    EXPECT_FALSE(IsLegal(ep->board, Coord("e5d6")));
-    EXPECT_FALSE(IsLegalMove(ep->board, Coord("e5d6")));
-    // Castling through an attacked square; the other wing is fine.
-    auto through = NewBoard("4kr2/8/8/8/8/8/8/R3K2R w KQ - 0 1");
-    EXPECT_FALSE(IsLegalMove(through->board, Coord("e1g1")));
-    EXPECT_TRUE(IsLegalMove(through->board, Coord("e1c1")));
-    // Castling out of check is not even pseudo-legal.
-    auto out = NewBoard("4r1k1/8/8/8/8/8/8/R3K2R w KQ - 0 1");
-    EXPECT_FALSE(IsPseudoLegal(out->board, Coord("e1g1")));
-    // Double check: only real king steps.
-    auto twice = NewBoard("4k3/8/8/8/8/5n2/4B3/r3K2R w K - 0 1");
-    EXPECT_FALSE(IsPseudoLegal(twice->board, Coord("e2f3")));
-    EXPECT_EQ(LegalMoves(twice->board), std::vector<Move>{Coord("e1f2")});
-    // Stray promotion codes must never put a second king or a pawn on the back rank.
-    auto promo = NewBoard("4k3/P7/8/8/8/8/8/4K3 w - - 0 1");
-    EXPECT_FALSE(IsPseudoLegal(promo->board, MakeMoveCode(48, 56, King)));
-    EXPECT_FALSE(IsPseudoLegal(promo->board, MakeMoveCode(48, 56, Pawn)));
+    const struct {
+        const char* fen;
+        Move move;
+        bool pseudoLegal, legal;
+        const char* why;
+    } cases[] = {
+        {"8/8/8/K2pP2r/8/8/8/4k3 w - d6 0 2", Coord("e5d6"), true, false, "en passant opens the rank to the king"},
+        {"4kr2/8/8/8/8/8/8/R3K2R w KQ - 0 1", Coord("e1g1"), true, false, "castling through an attacked square"},
+        {"4kr2/8/8/8/8/8/8/R3K2R w KQ - 0 1", Coord("e1c1"), true, true, "the other wing is fine"},
+        {"4r1k1/8/8/8/8/8/8/R3K2R w KQ - 0 1", Coord("e1g1"), false, false, "castling out of check"},
+        {"4k3/8/8/8/8/5n2/4B3/r3K2R w K - 0 1", Coord("e2f3"), false, false, "double check: only king steps"},
+        // Stray promotion codes must never put a second king or a pawn on the back rank.
+        {"4k3/P7/8/8/8/8/8/4K3 w - - 0 1", MakeMoveCode(48, 56, King), false, false, "promotion to a king"},
+        {"4k3/P7/8/8/8/8/8/4K3 w - - 0 1", MakeMoveCode(48, 56, Pawn), false, false, "promotion to a pawn"},
+    };
+    for (const auto& c : cases) {
+        auto r = NewBoard(c.fen);
+        EXPECT_EQ(IsPseudoLegal(r->board, c.move), c.pseudoLegal) << c.why;
+        if (c.pseudoLegal) { EXPECT_EQ(IsLegalMove(r->board, c.move), c.legal) << c.why; }
+        if (c.pseudoLegal && !r->board.InCheck()) { EXPECT_EQ(IsLegal(r->board, c.move), c.legal) << c.why; }
+    }
+    EXPECT_EQ(LegalMoves(NewBoard("4k3/8/8/8/8/5n2/4B3/r3K2R w K - 0 1")->board), std::vector<Move>{Coord("e1f2")});
 }
 
 // The check test after a move judges the moved piece and what it uncovers;
@@ -156,27 +158,17 @@ TEST(RulesTest, CheckAfterMoveKinds) {
 
 TEST(RulesTest, DrawRules) {
     // Mate at clock 100 is mate; at 101 the fifty-move rule comes first.
-    auto mate = NewBoard("7k/6Q1/6K1/8/8/8/8/8 b - - 100 80");
-    EXPECT_TRUE(mate->board.flags & FlagCheckmate);
-    EXPECT_FALSE(mate->board.flags & FlagFiftyMoves);
-    auto late = NewBoard("7k/6Q1/6K1/8/8/8/8/8 b - - 101 80");
-    EXPECT_TRUE(late->board.flags & FlagFiftyMoves);
-    EXPECT_FALSE(late->board.flags & FlagCheckmate);
-    auto stale = NewBoard("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
-    EXPECT_EQ(stale->board.flags & GameOverFlags, FlagStalemate);
-
-    // The program's insufficient-material cases.
-    const std::pair<const char*, bool> material[] = {
-        {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", true},        {"4k1n1/8/8/8/8/8/8/2B1K3 w - - 0 1", true},
-        {"4k3/8/8/8/8/8/8/2B1KB2 w - - 0 1", false},    {"4k3/8/8/8/8/8/8/1N2K1N1 w - - 0 1", true},
-        {"1n2k1n1/8/8/8/8/8/8/4K3 w - - 0 1", true},    {"4k1n1/8/8/8/8/8/8/1N2K1N1 w - - 0 1", false},
-        {"4k3/8/8/8/8/8/8/1N2KB2 w - - 0 1", false},    {"4k3/8/8/8/8/8/4P3/4K3 w - - 0 1", false},
-        {"4k3/8/8/8/8/8/8/3RK3 w - - 0 1", false},
+    // Then the program's insufficient-material cases.
+    const StatusFlags Drawn = FlagInsufficient;
+    const std::pair<const char*, StatusFlags> endings[] = {
+        {"7k/6Q1/6K1/8/8/8/8/8 b - - 100 80", FlagCheckmate}, {"7k/6Q1/6K1/8/8/8/8/8 b - - 101 80", FlagFiftyMoves},
+        {"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", FlagStalemate},    {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", Drawn},
+        {"4k1n1/8/8/8/8/8/8/2B1K3 w - - 0 1", Drawn},         {"4k3/8/8/8/8/8/8/2B1KB2 w - - 0 1", 0},
+        {"4k3/8/8/8/8/8/8/1N2K1N1 w - - 0 1", Drawn},         {"1n2k1n1/8/8/8/8/8/8/4K3 w - - 0 1", Drawn},
+        {"4k1n1/8/8/8/8/8/8/1N2K1N1 w - - 0 1", 0},           {"4k3/8/8/8/8/8/8/1N2KB2 w - - 0 1", 0},
+        {"4k3/8/8/8/8/8/4P3/4K3 w - - 0 1", 0},               {"4k3/8/8/8/8/8/8/3RK3 w - - 0 1", 0},
     };
-    for (const auto& [fen, drawn] : material) {
-        auto r = NewBoard(fen);
-        EXPECT_EQ((r->board.flags & FlagInsufficient) != 0, drawn) << fen;
-    }
+    for (const auto& [fen, flags] : endings) EXPECT_EQ(NewBoard(fen)->board.flags & GameOverFlags, flags) << fen;
 
     // Third occurrence within the reversible stretch.
     auto rep = NewBoard("r3k3/8/8/8/8/8/8/R3K1N1 w - - 0 1");
