@@ -35,19 +35,12 @@ std::string FlipFen(const std::string& fen) {
 
 class EvalTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        InitEngineTables();
-        context_ = new EvalContext();
-    }
-    static void TearDownTestSuite() {
-        delete context_;
-        context_ = nullptr;
-    }
     void SetUp() override {
-        position_ = std::make_unique<BoardWithHistory>();
+        InitEngineTables();
+        static EvalContext shared;  // one for all tests: each context owns two large tables
+        context_ = &shared;
         context_->specialCases = &GlobalSpecialCaseTable();
     }
-
     Board& Set(const std::string& fen) {
         EXPECT_TRUE(SetFromFen(fen, position_->board)) << fen;
         AttachBoard(*context_, position_->board, nullptr);
@@ -58,11 +51,9 @@ protected:
         return Evaluate(*context_, alpha, beta);
     }
 
-    // Shared between tests: each context owns two large tables.
-    static EvalContext* context_;
-    std::unique_ptr<BoardWithHistory> position_;
+    EvalContext* context_ = nullptr;
+    std::unique_ptr<BoardWithHistory> position_ = std::make_unique<BoardWithHistory>();
 };
-EvalContext* EvalTest::context_ = nullptr;
 
 }  // namespace
 

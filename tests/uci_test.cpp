@@ -1,5 +1,5 @@
-// The UCI protocol as a front end sees it: the real engine binary driven
-// through pipes. Each test is one engine process that goes through several
+// The engine process and its UCI protocol as a front end sees them: the real
+// binary driven through pipes. Each test is one engine process that goes through several
 // topics in turn, since every process start costs a table allocation.
 #include <gtest/gtest.h>
 
@@ -100,6 +100,32 @@ InfoLine LastInfo(const std::vector<std::string>& lines) {
 bool WhiteMoved(const std::string& move) { return move.size() >= 2 && (move[1] == '1' || move[1] == '2'); }
 
 const std::string FoolsMate = "position startpos moves f2f3 e7e5 g2g4";
+
+TEST(EngineProcess, QuitJunkAndEndOfInput) {
+    std::string line;
+    {
+        // "quit" first: a clean exit without a word.
+        UciSession engine;
+        engine.Send("quit");
+        EXPECT_EQ(engine.process.Wait(LongWaitMs), 0);
+        EXPECT_FALSE(engine.process.ReadLine(line, 1000));
+    }
+    // Blank lines, whitespace, unknown words, a malformed position and a
+    // number-less ping get no reply; all lines of one write are handled, a
+    // carriage return is dropped and a last line without a line feed still
+    // counts: the only output is the two answers to "isready". End of input
+    // then ends the engine silently.
+    UciSession engine;
+    ASSERT_TRUE(engine.process.Write("\n   \t \n\r\nhello\nxyzzy 1 2\nQUIT\nposition\nposition fen\nping\n"
+                                     "isready\r\nisready"));
+    engine.process.CloseInput();
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(engine.process.ReadLine(line, LongWaitMs));
+        EXPECT_EQ(line, "readyok");
+    }
+    EXPECT_EQ(engine.process.Wait(LongWaitMs), 0);
+    EXPECT_FALSE(engine.process.ReadLine(line, 1000));
+}
 
 TEST(UciSession, HandshakePositionsOptionsAndInfo) {
     UciSession engine;
@@ -219,10 +245,12 @@ TEST(UciSession, GoLimitsStopAndQuit) {
 
     // "infinite" anywhere at a key's place: no best move until "stop".
     engine.Send("position startpos");
+    // A partial line is no input yet: the "stop" counts once it is complete.
     for (const char* go : {"go infinite", "go infinite depth 2", "go wtime 1000 infinite movetime 5"}) {
         engine.Send(go);
+        engine.process.Write("sto");
         EXPECT_TRUE(engine.ReadUntil("bestmove", 300).empty()) << go;
-        engine.Send("stop");
+        engine.process.Write("p\n");
         EXPECT_FALSE(engine.ReadUntil("bestmove").empty()) << go;
     }
     // In a value's place it is just a value (0): the limits of the earlier

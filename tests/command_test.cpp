@@ -1,20 +1,15 @@
-// The line parser (lenient numbers, command words, the sub-parsers), the
-// input reader over a real pipe, and the engine process as a front end sees
-// it: silence on junk, quit and end of input.
+// The line parser (lenient numbers, command words, the sub-parsers for
+// position, setoption and go) and what the protocol tests cannot see of the
+// input reader.
 #include <gtest/gtest.h>
-
-#include <string>
 
 #include <unistd.h>
 
 #include "engine/command.h"
 #include "engine/input.h"
-#include "tests/pipe_process.h"
 
 namespace NEngine {
 namespace {
-
-using NEngineTest::PipeProcess;
 
 using Params = std::map<std::string, int32_t>;
 using Words = std::vector<std::string>;
@@ -89,84 +84,21 @@ TEST(ParseCommand, PositionSetOptionAndGo) {
     EXPECT_EQ(ParseCommand("go depth 5 Depth 7 depth 9 nodes", true).params, (Params{{"depth", 5}, {"Depth", 7}}));
 }
 
-// A pipe whose read end feeds an InputReader.
-struct InputPipe {
+// A partial line is no input yet: a poll that said otherwise would leave the
+// search blocked in the read. End of input reads as quit, for the poll too.
+TEST(InputReader, PartialLinesAndEndOfInput) {
     int fds[2] = {-1, -1};
-    InputPipe() { EXPECT_EQ(pipe(fds), 0); }
-    ~InputPipe() {
-        CloseWriter();
-        close(fds[0]);
-    }
-    void Write(const std::string& data) {
-        ASSERT_EQ(write(fds[1], data.data(), data.size()), ssize_t(data.size()));
-    }
-    void CloseWriter() {
-        if (fds[1] >= 0) close(fds[1]);
-        fds[1] = -1;
-    }
-};
-
-TEST(InputReader, PollQueueAndEndOfInput) {
-    InputPipe pipe;
-    InputReader reader(pipe.fds[0]);
-    // Nothing written: the poll answers at once.
+    ASSERT_EQ(pipe(fds), 0);
+    InputReader reader(fds[0]);
     EXPECT_FALSE(reader.InputAvailable());
-    EXPECT_EQ(reader.PollCommand().code, None);
-
-    // A partial line is not input yet; its completion is. The second line of
-    // that write, already read from the pipe, must still count as waiting.
-    pipe.Write("qu");
+    EXPECT_EQ(write(fds[1], "qu", 2), 2);
     EXPECT_FALSE(reader.InputAvailable());
-    pipe.Write("it\r\nPe4\r\n");
+    EXPECT_EQ(write(fds[1], "it\n", 3), 3);
     EXPECT_EQ(reader.PollCommand().code, CmdQuit);
-    EXPECT_TRUE(reader.InputAvailable());
-
-    // Deferred commands come first, oldest first; the poll leaves them alone.
-    Command position, go;
-    position.code = CmdPosition;
-    go.code = CmdGoUci;
-    reader.Defer(position);
-    reader.Defer(go);
-    const Command placed = reader.PollCommand();
-    EXPECT_EQ(placed.code, CmdPlacePiece);
-    EXPECT_EQ(placed.text, "Pe4");  // carriage return removed
-    EXPECT_EQ(reader.NextCommand().code, CmdPosition);
-    EXPECT_EQ(reader.NextCommand().code, CmdGoUci);
-
-    // A last line without a line feed still counts; then end of input reads
-    // as quit for both the blocking read and the poll, every time.
-    pipe.Write("isready");
-    pipe.CloseWriter();
-    EXPECT_EQ(reader.NextCommand().code, CmdIsReady);
-    EXPECT_EQ(reader.NextCommand().code, CmdQuit);
+    close(fds[1]);
+    EXPECT_EQ(reader.PollCommand().code, CmdQuit);
     EXPECT_TRUE(reader.AtEndOfInput());
-    EXPECT_EQ(reader.PollCommand().code, CmdQuit);
-    EXPECT_EQ(reader.NextCommand().code, CmdQuit);
-}
-
-const std::string EnginePath = std::string(TARNOCK_BIN_DIR) + "/tarnock";
-
-TEST(EngineProcess, QuitJunkAndEndOfInput) {
-    std::string line;
-    {
-        // "quit" first: a clean exit without a word.
-        PipeProcess engine(EnginePath);
-        ASSERT_TRUE(engine.Started());
-        ASSERT_TRUE(engine.WriteLine("quit"));
-        EXPECT_EQ(engine.Wait(10000), 0);
-        EXPECT_FALSE(engine.ReadLine(line, 1000));
-    }
-    // Blank lines, whitespace, unknown words, a malformed position and a
-    // number-less ping get no reply; all lines of one write are handled, so
-    // the first output is the answer to the last of them. End of input then
-    // ends the engine silently.
-    PipeProcess engine(EnginePath);
-    ASSERT_TRUE(engine.Write("\n   \t \n\r\nhello\nxyzzy 1 2\nQUIT\nposition\nposition fen\nping\nisready\n"));
-    ASSERT_TRUE(engine.ReadLine(line, 10000));
-    EXPECT_EQ(line, "readyok");
-    engine.CloseInput();
-    EXPECT_EQ(engine.Wait(10000), 0);
-    EXPECT_FALSE(engine.ReadLine(line, 1000));
+    close(fds[0]);
 }
 
 }  // namespace
