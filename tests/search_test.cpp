@@ -129,9 +129,9 @@ TEST(Searcher, SingleLegalMoveNeedsDepthOne) {
     EXPECT_EQ(MoveToText(s->Result().bestMove), "h1g1");
 }
 
-TEST(Searcher, StopRequestAtThePoll) {
+TEST(Searcher, StopsAtThePollOnRequestOrSpentBudget) {
     auto s = NewSearcher(MiddleGame);
-    s->SetDepthLimit(0);  // no limit: only the stop can end it
+    s->SetDepthLimit(0);  // no limit: only a stop or the clock can end it
     int polls = 0;
     s->SetPollCallback([&] {
         if (++polls == 2) s->Stop();
@@ -142,6 +142,27 @@ TEST(Searcher, StopRequestAtThePoll) {
     // Polls come once every 16384 nodes; a stopped search makes no further move.
     EXPECT_EQ(s->Record(0).totalNodes.Get(), 2 * 16384u);
     EXPECT_TRUE(s->StopRequested());
+
+    // A budget spent by the first time check: a refused extension stops
+    // the search right there.
+    s->SetPollCallback([] { return true; });
+    s->SetTimeBudget(1e-9);
+    int asked = 0;
+    s->SetExtraTimeCallback([&] { return ++asked, 0.0; });
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_LE(asked, 1);
+    EXPECT_EQ(s->Record(0).totalNodes.Get(), 16384u);
+    EXPECT_FALSE(s->TimeExtended());
+
+    // A granted extension: the search still ends, by the next accepted
+    // iteration or by a second, refused request.
+    s->SetTimeBudget(1e-9);
+    asked = 0;
+    s->SetExtraTimeCallback([&] { return ++asked == 1 ? 0.05 : 0.0; });
+    ASSERT_TRUE(s->StartSearch());
+    EXPECT_LE(asked, 2);
+    EXPECT_EQ(s->TimeExtended(), asked >= 1);
+    EXPECT_NE(s->Result().bestMove, 0);
 }
 
 TEST(Searcher, CutShortWorseIterationKeepsAcceptedMove) {
@@ -177,30 +198,6 @@ TEST(Searcher, CutShortWorseIterationKeepsAcceptedMove) {
         EXPECT_EQ(s->Result().score, accepted.score) << fen;
     }
     EXPECT_TRUE(exercised) << "no position produced a worse partial iteration";
-}
-
-TEST(Searcher, ExhaustedBudgetStopsOrAsksForMore) {
-    auto s = NewSearcher(MiddleGame);
-    // A budget spent by the first time check: a refused extension stops
-    // the search right there.
-    s->SetDepthLimit(0);
-    s->SetTimeBudget(1e-9);
-    int asked = 0;
-    s->SetExtraTimeCallback([&] { return ++asked, 0.0; });
-    ASSERT_TRUE(s->StartSearch());
-    EXPECT_LE(asked, 1);
-    EXPECT_EQ(s->Record(0).totalNodes.Get(), 16384u);
-    EXPECT_FALSE(s->TimeExtended());
-
-    // A granted extension: the search still ends, by the next accepted
-    // iteration or by a second, refused request.
-    s->SetTimeBudget(1e-9);
-    asked = 0;
-    s->SetExtraTimeCallback([&] { return ++asked == 1 ? 0.05 : 0.0; });
-    ASSERT_TRUE(s->StartSearch());
-    EXPECT_LE(asked, 2);
-    EXPECT_EQ(s->TimeExtended(), asked >= 1);
-    EXPECT_NE(s->Result().bestMove, 0);
 }
 
 TEST(SearcherThreads, SameBestMoveOnOneTwoAndFourThreads) {

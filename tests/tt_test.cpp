@@ -94,7 +94,7 @@ TEST(TranspositionTable, BoundsAndCutOffs) {
     EXPECT_EQ(Ask(tt, bare->board, 1, 2, 0, 100).result, TTHashMove);
 }
 
-TEST(TranspositionTable, ReplacementDepthsAndMates) {
+TEST(TranspositionTable, ReplacementMatesUnfitMovesAndTornEntries) {
     TranspositionTable tt;
     tt.Resize(1 << 10);
     auto r = NewBoard(Middlegame);
@@ -136,18 +136,14 @@ TEST(TranspositionTable, ReplacementDepthsAndMates) {
     p = Ask(tt, b, 6, 2, -100, 100);
     EXPECT_EQ(p.result, TTCutUpper);
     EXPECT_EQ(p.score, -MateScore + 2);
-}
 
-TEST(TranspositionTable, UnfitMovesAndTornEntries) {
-    TranspositionTable tt;
-    tt.Resize(1 << 10);
-    auto r = NewBoard(Middlegame);
-    const Board& b = r->board;
+    // The hash-move test.
     EXPECT_TRUE(PassesHashMoveTest(b, Coord("d1d3")));   // reach, not blockers, is tested
     EXPECT_FALSE(PassesHashMoveTest(b, Coord("d1d2")));  // own piece on the destination
     EXPECT_FALSE(PassesHashMoveTest(b, Coord("e5e4")));  // not the side to move
 
     // A stored move that fails the test gives no hash move.
+    ClearTT(tt);
     Move move = 0;
     bool mark = true;
     StoreTT(tt, b, Coord("f3f5"), -100, 100, 10, 3, 3, false, false);
