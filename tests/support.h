@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -83,17 +84,11 @@ inline std::vector<SuiteLine> ReadSuite() {
     return lines;
 }
 
-// xorshift64*: reproducible games without depending on the library's engines.
-struct Random {
-    uint64_t state;
-    explicit Random(uint64_t seed) : state(seed | 1) {}
-    uint64_t Next() {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return state * 0x2545F4914F6CDD1Dull;
-    }
-    size_t Below(size_t n) { return size_t(Next() % n); }
+// The standard fixes this engine's output exactly: reproducible everywhere.
+struct Random : std::mt19937_64 {
+    using std::mt19937_64::mt19937_64;
+    uint64_t Next() { return (*this)(); }
+    size_t Below(size_t n) { return size_t((*this)() % n); }
 };
 
 // Standard output of a tarnock-* tool run through the shell, and its status.

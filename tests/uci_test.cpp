@@ -220,8 +220,7 @@ TEST(EngineProcess, QuitJunkAndEndOfInput) {
     // counts: the only output is the two answers to "isready". End of input
     // then ends the engine silently.
     UciSession engine;
-    ASSERT_TRUE(engine.Write("\n   \t \n\r\nhello\nxyzzy 1 2\nQUIT\nposition\nposition fen\nping\n"
-                                     "isready\r\nisready"));
+    ASSERT_TRUE(engine.Write("\n   \t \n\r\nhello\nxyzzy 1 2\nQUIT\nposition\nposition fen\nping\nisready\r\nisready"));
     engine.CloseInput();
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(engine.ReadLine(line, LongWaitMs));
