@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <regex>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -181,14 +182,28 @@ struct InfoLine {
     std::string score, currmove, firstMove;  // score: "cp N" or "mate N"
 };
 
+bool IsCoordinateMove(const std::string& t) {
+    return (t.size() == 4 || (t.size() == 5 && std::string("qrbn").find(t[4]) != std::string::npos)) && t[0] >= 'a' &&
+           t[0] <= 'h' && t[1] >= '1' && t[1] <= '8' && t[2] >= 'a' && t[2] <= 'h' && t[3] >= '1' && t[3] <= '8';
+}
+
 bool ParseInfo(const std::string& line, InfoLine& info) {
-    static const std::string move = "([a-h][1-8][a-h][1-8][qrbn]?)";
-    static const std::regex pattern("info depth ([0-9]+) seldepth ([0-9]+) score ((?:cp|mate) -?[0-9]+) time [0-9]+ "
-                                    "nodes [0-9]+ nps [0-9]+ currmove " + move + " currmovenumber ([0-9]+) pv " +
-                                    move + "( [a-h][1-8][a-h][1-8][qrbn]?)*");
-    std::smatch m;
-    if (!std::regex_match(line, m, pattern)) return false;
-    info = {std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[5]), m[3], m[4], m[6]};
+    std::istringstream in(line);
+    const std::vector<std::string> w{std::istream_iterator<std::string>(in), {}};
+    // Each word in its place: a keyword, a number (nullptr), or the score
+    // kind and the move ("", checked below); the line's moves follow.
+    const char* const fields[] = {"info", "depth", nullptr, "seldepth", nullptr, "score", "", nullptr, "time", nullptr,
+                                  "nodes", nullptr, "nps", nullptr, "currmove", "", "currmovenumber", nullptr, "pv"};
+    const auto number = [](const std::string& t) {
+        return t != "-" && t.find_first_not_of("0123456789", t[0] == '-') == std::string::npos;
+    };
+    if (w.size() < 20) return false;
+    for (int i = 0; i < 19; ++i)
+        if (fields[i] ? *fields[i] && w[i] != fields[i] : !number(w[i])) return false;
+    if ((w[6] != "cp" && w[6] != "mate") || !IsCoordinateMove(w[15]) ||
+        !std::all_of(w.begin() + 19, w.end(), IsCoordinateMove))
+        return false;
+    info = {std::stoi(w[2]), std::stoi(w[4]), std::stoi(w[17]), w[6] + " " + w[7], w[15], w[19]};
     return true;
 }
 
