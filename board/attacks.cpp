@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "board/attacks.h"
-#include "eval/psq.h"
+#include "board/psq.h"
 
 namespace NEngine {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "board/primitives.h"
-#include "eval/psq.h"
+#include "board/psq.h"
 
 namespace NEngine {
 
@@ -65,7 +65,7 @@ BoardSums ComputeBoardSums(const Board& board) {
         sums.key ^= PieceKeyOf(sq, c, t);
         if (t == Pawn || t == King) sums.pawnKey ^= PieceKeyOf(sq, c, t);
         sums.material[c] += MaterialValue[t];
-        if (t != Pawn) sums.nonPawnMaterial[c] += PhaseWeight[t];
+        if (t != Pawn) sums.nonPawnMaterial[c] += PieceValue[t];
         sums.psqSum -= PsqTable[c][t][sq];
     }
     // The material key depends only on the counts, taken from the mailbox.

@@ -28,7 +28,7 @@ inline void RestorePiece(Board& board, Colour c, PieceType t, int sq) {
     side.all |= Bit(sq);
     side.count[t] += 1;
     side.material += MaterialValue[t];
-    if (t != Pawn) side.nonPawnMaterial += PhaseWeight[t];
+    if (t != Pawn) side.nonPawnMaterial += PieceValue[t];
     board.mailbox[sq] = MakeCode(c, t);
 }
 
@@ -38,7 +38,7 @@ inline void RemovePiece(Board& board, Colour c, PieceType t, int sq) {
     side.all ^= Bit(sq);
     side.count[t] -= 1;
     side.material -= MaterialValue[t];
-    if (t != Pawn) side.nonPawnMaterial -= PhaseWeight[t];
+    if (t != Pawn) side.nonPawnMaterial -= PieceValue[t];
 }
 
 inline void ShiftPiece(Board& board, Colour c, PieceType t, int from, int to) {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "board/board.h"
-#include "eval/psq.h"
+#include "board/psq.h"
 
 namespace NEngine {
 
@@ -15,7 +15,7 @@ inline void PutPiece(Board& board, Colour c, PieceType t, int sq) {
     side.count[t] += 1;
     board.materialKey ^= PieceKeyOf(side.count[t], c, t);
     side.material += MaterialValue[t];
-    if (t != Pawn) side.nonPawnMaterial += PhaseWeight[t];
+    if (t != Pawn) side.nonPawnMaterial += PieceValue[t];
     side.pieces[t] |= bit;
     side.all |= bit;
     const uint64_t k = PieceKeyOf(sq, c, t);
@@ -31,7 +31,7 @@ inline void TakePiece(Board& board, Colour c, PieceType t, int sq) {
     side.count[t] -= 1;
     if (side.count[t] != 0) board.materialKey ^= PieceKeyOf(side.count[t], c, t);
     side.material -= MaterialValue[t];
-    if (t != Pawn) side.nonPawnMaterial -= PhaseWeight[t];
+    if (t != Pawn) side.nonPawnMaterial -= PieceValue[t];
     side.pieces[t] ^= bit;
     side.all ^= bit;
     const uint64_t k = PieceKeyOf(sq, c, t);

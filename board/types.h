@@ -115,10 +115,13 @@ constexpr int MateBound = 31936;    // scores at or beyond +-MateBound are mates
 constexpr int MinusInfinity = -32767;
 constexpr int PlusInfinity = 32767;
 
-// Material values and phase weights by piece type (also the Board's sums).
+// Material values by piece type (the Board's material sums).
 constexpr PackedScore MaterialValue[8] = {
     0, S(85, 102), S(345, 350), S(360, 360), S(560, 560), S(1120, 1120), 0, 0};
-constexpr uint16_t PhaseWeight[8] = {0, 85, 355, 355, 545, 1090, 0, 0};
+// One plain value per piece type: the phase weight the Board sums over the
+// pieces other than pawns, and the value the search orders captures and
+// judges exchanges by.
+constexpr int PieceValue[8] = {0, 85, 355, 355, 545, 1090, 0, 0};
 
 // ---------------------------------------------------------------- the Board
 constexpr int HistorySize = 4096;

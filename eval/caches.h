@@ -8,7 +8,7 @@
 #include <new>
 
 #include "board/types.h"
-#include "eval/zeroed.h"
+#include "util/zeroed.h"
 
 namespace NEngine {
 

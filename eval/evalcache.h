@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "eval/zeroed.h"
+#include "util/zeroed.h"
 
 namespace NEngine {
 

@@ -1,5 +1,5 @@
-// Move lists of the search (fixed arrays of nodes chained by index), piece
-// values for ordering and the exchange test, and the shared History table.
+// Move lists of the search (fixed arrays of nodes chained by index), the
+// quiet-move test, and the shared History table.
 #pragma once
 
 #include <atomic>
@@ -9,8 +9,13 @@
 
 namespace NEngine {
 
-// Ordering and exchange values by piece type (none, pawn .. king, unused).
-constexpr int PieceValue[8] = {0, 85, 355, 355, 545, 1090, 0, 0};
+// No capture, no promotion, not en passant: the moves that killers and the
+// History table rank, and that the search treats as quiet.
+inline bool IsQuietMove(const Board& board, Move move) {
+    const int to = ToSquare(move);
+    if (board.mailbox[to] || PromotionOf(move)) return false;
+    return !(board.epSquare > 0 && to == board.epSquare && TypeOf(board.mailbox[FromSquare(move)]) == Pawn);
+}
 
 // One list entry. Field order keeps the node at 8 bytes.
 struct MoveNode {

@@ -11,14 +11,6 @@ namespace NEngine {
 
 namespace {
 
-// A killer comes from a sibling position. It is only tried as a quiet move:
-// no promotion, empty destination, not an en-passant capture.
-bool QuietKillerShape(const Board& board, Move killer) {
-    const int to = ToSquare(killer);
-    if (PromotionOf(killer) || board.mailbox[to]) return false;
-    return !(TypeOf(board.mailbox[FromSquare(killer)]) == Pawn && board.epSquare > 0 && to == board.epSquare);
-}
-
 // The next move of a generated list worth handing out, 0 when the list is
 // used up. Repeats of the hash move or the killer and illegal moves are
 // skipped. With a deferral list a move that fails the exchange test waits
@@ -103,7 +95,7 @@ Move EvasionPicker::NextMove() {
             stage_ = GenerateQuietStage;
             if (killer_) {
                 const int from = FromSquare(killer_);
-                if (QuietKillerShape(board, killer_) && IsPseudoLegal(board, killer_) &&
+                if (IsQuietMove(board, killer_) && IsPseudoLegal(board, killer_) &&
                     (from == board.kingSquare[board.sideToMove] || (between_ & Bit(ToSquare(killer_)))) &&
                     IsLegal(board, killer_))
                     return killer_ | SafeMark;
@@ -158,7 +150,7 @@ Move MovePicker::NextMove() {
         case KillerStage:
             stage_ = GenerateQuietStage;
             if (killer_) {
-                if (QuietKillerShape(board, killer_) && IsPseudoLegal(board, killer_) && IsLegal(board, killer_) &&
+                if (IsQuietMove(board, killer_) && IsPseudoLegal(board, killer_) && IsLegal(board, killer_) &&
                     SeeAtLeast(board, killer_, 0))
                     return killer_ | SafeMark;
                 // A killer that loses material (or does not fit) is not lost:

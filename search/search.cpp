@@ -39,15 +39,6 @@ inline int MaterialLead(const Board& b) {
     return MgOf(b.colour[us].material) - MgOf(b.colour[Opponent(us)].material);
 }
 
-inline bool IsEnPassant(const Board& b, Move m) {
-    return b.epSquare > 0 && ToSquare(m) == b.epSquare && TypeOf(b.mailbox[FromSquare(m)]) == Pawn;
-}
-
-// No capture, no promotion, not en passant: the moves killers and History rank.
-inline bool IsQuiet(const Board& b, Move m) {
-    return b.mailbox[ToSquare(m)] == 0 && PromotionOf(m) == 0 && !IsEnPassant(b, m);
-}
-
 // A pawn step that creates a threat the reductions should not hide: en
 // passant, promotion, an attack on a piece, or a run of a passed pawn.
 inline bool IsPawnThreat(const Board& b, Move m) {
@@ -215,7 +206,7 @@ int Search(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool pvNo
         Prefetch(rec, b, move);
         // 10d. Pawn steps that threaten something are never reduced blindly.
         const bool pawnThreat = IsPawnThreat(b, move);
-        const bool quiet = IsQuiet(b, move);
+        const bool quiet = IsQuietMove(b, move);
         const int from = FromSquare(move), to = ToSquare(move);
         // 10e.
         MakeMove(b, move);
@@ -348,7 +339,7 @@ int Quiescence(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool 
 
     if (!inCheck) {
         // 4. Stand pat: the side to move may decline every capture.
-        if (depth < 0 && hashMove && IsQuiet(b, hashMove)) hashMove = 0;
+        if (depth < 0 && hashMove && IsQuietMove(b, hashMove)) hashMove = 0;
         standPat = staticEval != MinusInfinity ? staticEval : StaticEval(rec, alpha, beta);
         if (standPat >= beta) {
             StoreTT(*rec.table, b, hashMove, alpha, beta, standPat, ttDepth, ply, false, pvNode);

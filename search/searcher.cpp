@@ -21,11 +21,6 @@ constexpr int32_t HashMoveScore = 2147483647;
 constexpr int32_t SafeTacticalBonus = 10000000;
 constexpr int32_t UnsafePenalty = 10000;
 
-bool IsQuietMove(const Board& b, Move m) {
-    const bool enPassant = b.epSquare > 0 && ToSquare(m) == b.epSquare && TypeOf(b.mailbox[FromSquare(m)]) == Pawn;
-    return b.mailbox[ToSquare(m)] == 0 && PromotionOf(m) == 0 && !enPassant;
-}
-
 // The last move made (on the board after it) took back on the square where
 // the move before it captured.
 bool IsRecapture(const Board& b) {

@@ -7,7 +7,7 @@
 
 #include "board/types.h"
 #include "eval/evalcache.h"
-#include "eval/zeroed.h"
+#include "util/zeroed.h"
 
 namespace NEngine {
 

@@ -2,7 +2,7 @@
 // the top, Black's home rank) and mirrored onto files h-e; White's rows are
 // Black's flipped top to bottom and negated, so that the Board's psqSum is
 // White's bonuses minus Black's.
-#include "eval/psq.h"
+#include "board/psq.h"
 
 #include <mutex>
 
