@@ -1,7 +1,12 @@
-// Evaluate: the fixed sequence of steps every evaluation goes through. Each
-// term has its own step function below; terms computed elsewhere are called
-// from the step that owns them, so adding one does not reshape the sequence.
+// Evaluate: the fixed sequence of steps every evaluation goes through. The
+// terms live in their own files (terms.h lists them); this file owns the
+// order, the caches, the lazy exit, the taper and the final scaling.
 #include "eval/evaluate.h"
+
+#include "board/psq.h"
+#include "eval/material.h"
+#include "eval/terms.h"
+#include "eval/trace.h"
 
 namespace NEngine {
 
@@ -15,70 +20,78 @@ void AttachBoard(EvalContext& context, const Board& board, EvalCache* evalCache)
 namespace {
 
 // ---------------------------------------------------------------- material
-// Pair bonuses, surpluses and exchange corrections by piece counts. Neutral
-// until that term is written; cached per material key either way.
-PackedScore ComputeImbalance(const Board&) { return 0; }
-
-PackedScore ProbeMaterialTable(EvalContext& context, const Board& board) {
+// The imbalance comes from the material table; a traced evaluation computes
+// it afresh so that its shares show.
+template <bool Traced>
+PackedScore ImbalanceTerm(EvalContext& context, const Board& board) {
+    if constexpr (Traced) {
+        const Imbalance imbalance = ComputeImbalance(board);
+        for (Colour c : {Black, White}) TraceTerm<Traced>(context, TermImbalance, c, imbalance.side[c]);
+        return imbalance.Net();
+    }
     MaterialHashEntry& entry = context.materialTable[board.materialKey & context.materialMask];
     if (!MaterialHashTable::Matches(entry, board.materialKey)) {
         entry.check = uint32_t(board.materialKey >> 32);
-        entry.imbalance = ComputeImbalance(board);
+        entry.imbalance = ComputeImbalance(board).Net();
     }
     return entry.imbalance;
 }
 
+// Each side's positional bonuses (the Board keeps only their difference).
+PackedScore PositionOf(const Board& board, Colour c) {
+    PackedScore sum = 0;
+    for (PieceType t = Pawn; t <= King; ++t)
+        for (BitMask b = board.Pieces(c, t); b;) {
+            const int sq = PopLowest(b);
+            sum += c == White ? -PsqTable[White][t][sq] : PsqTable[Black][t][sq];
+        }
+    return sum;
+}
+
 // Material, positional sum and imbalance, White minus Black: the part of the
 // score that is known without any attack information.
+template <bool Traced>
 PackedScore LazyScore(EvalContext& context, const Board& board) {
+    if constexpr (Traced)
+        for (Colour c : {Black, White}) {
+            TraceTerm<Traced>(context, TermMaterial, c, board.colour[c].material);
+            TraceTerm<Traced>(context, TermPosition, c, PositionOf(board, c));
+        }
     return board.colour[White].material + board.psqSum - board.colour[Black].material +
-           ProbeMaterialTable(context, board);
+           ImbalanceTerm<Traced>(context, board);
 }
 
 // ---------------------------------------------------------------- pawns
 // Pawn structure, both king scores and the passed set of one pawn key.
-// Neutral until the pawn-structure term is written.
-void ComputePawnEntry(const Board&, PawnHashEntry& entry) {
+// Neutral until the pawn-structure terms are written.
+template <bool Traced>
+void ComputePawnEntry(EvalContext&, const Board&, PawnHashEntry& entry) {
     entry.structure = 0;
     entry.kingScore[Black] = 0;
     entry.kingScore[White] = 0;
     entry.passed = 0;
 }
 
-const PawnHashEntry& ProbePawnTable(EvalContext& context, const Board& board) {
+// A traced evaluation computes the entry afresh into `scratch`.
+template <bool Traced>
+const PawnHashEntry& PawnEntry(EvalContext& context, const Board& board, PawnHashEntry& scratch) {
+    if constexpr (Traced) {
+        ComputePawnEntry<Traced>(context, board, scratch);
+        return scratch;
+    }
     PawnHashEntry& entry = context.pawnTable[board.pawnKey & context.pawnMask];
     if (!PawnHashTable::Matches(entry, board.pawnKey)) {
         entry.check = uint32_t(board.pawnKey >> 32);
-        ComputePawnEntry(board, entry);
+        ComputePawnEntry<Traced>(context, board, entry);
     }
     return entry;
 }
 
-// ---------------------------------------------------------------- attacks
-// First half of the attack maps: occupancy, pawn and king attacks, king
-// zones, mobility areas, pins. The per-piece accumulators start from zero.
-void BuildAttackMapsBeforePawns(EvalContext& context, const Board& board) {
-    context.occupied = board.Occupied();
-    context.empty = ~context.occupied;
-    for (AttackBlock& block : context.side) {
-        block.score = 0;
-        block.kingAttackers = 0;
-        block.kingAttackWeight = 0;
-        block.queenHitsZone = 0;
-        block.discoveredCheck = 0;
-        block.hasPieceAttacks = 0;
-    }
-}
-
-// Second half: knight, bishop, rook and queen attacks of both colours into
-// pieceAttacks and the per-colour unions.
-void BuildAttackMapsAfterPawns(EvalContext&, const Board&) {}
-
 // ---------------------------------------------------------------- sums
-// Knight, bishop, rook and queen terms (White minus Black) plus the
-// per-piece accumulators of the attack blocks.
-PackedScore PieceTerms(EvalContext& context) {
-    return context.side[White].score - context.side[Black].score;
+// Knight, bishop, rook and queen terms of both colours, White minus Black.
+template <bool Traced>
+PackedScore PieceSum(EvalContext& context) {
+    return PieceTerms<Traced>(context, White) - PieceTerms<Traced>(context, Black);
 }
 
 // The side to move's stalemate trap (no safe moves left but a lone rook's
@@ -89,29 +102,44 @@ int StalemateTrapShift(const EvalContext&, int shift) { return shift; }
 // King scores from the pawn entry less the king danger (skipped when only the
 // end game counts), then threats, weak pawns and passed pawns, White minus
 // Black.
+template <bool Traced>
 PackedScore KingThreatAndPassedTerms(EvalContext&, const PawnHashEntry& pawns, Phase) {
     const PackedScore whiteKing = pawns.kingScore[White];
     const PackedScore blackKing = pawns.kingScore[Black];
     return whiteKing - blackKing;
 }
 
-}  // namespace
+// ---------------------------------------------------------------- Evaluate
+// Ends a traced evaluation that stops before the terms.
+template <bool Traced>
+int Stop(EvalContext& context, TraceOutcome outcome, int score) {
+    if constexpr (Traced) {
+        context.trace->outcome = outcome;
+        context.trace->score = score;
+    }
+    return score;
+}
 
-int Evaluate(EvalContext& context, int alpha, int beta) {
+template <bool Traced>
+int EvaluatePosition(EvalContext& context, int alpha, int beta) {
     const Board& board = *context.board;
 
     // The two per-thread entries are needed by nearly every call; start the
     // loads before anything else.
-    context.pawnTable.Prefetch(board.pawnKey & context.pawnMask);
-    context.materialTable.Prefetch(board.materialKey & context.materialMask);
+    if constexpr (!Traced) {
+        context.pawnTable.Prefetch(board.pawnKey & context.pawnMask);
+        context.materialTable.Prefetch(board.materialKey & context.materialMask);
+    }
 
     // Game over: the status flags were computed with the position.
-    if (board.flags & FlagCheckmate) return -MateScore;
-    if (board.flags & DrawFlags) return 0;
+    if (board.flags & FlagCheckmate) return Stop<Traced>(context, TraceOutcome::Checkmate, -MateScore);
+    if (board.flags & DrawFlags) return Stop<Traced>(context, TraceOutcome::Draw, 0);
 
     // Endgame rules either settle the score or fix its scaling.
     const SpecialCaseOutcome rule = FindSpecialCase(*context.specialCases, board);
-    if (rule.result == ExactScore) return ToSideToMove(rule.value, board.sideToMove);
+    if constexpr (Traced) context.trace->rule = rule.result;
+    if (rule.result == ExactScore)
+        return Stop<Traced>(context, TraceOutcome::ExactScore, ToSideToMove(rule.value, board.sideToMove));
     ScaleFactor scale = ScaleFactorOf(rule.result);
 
     context.lazyLow = LazyLowBound(alpha);
@@ -120,31 +148,55 @@ int Evaluate(EvalContext& context, int alpha, int beta) {
 
     // Far outside the window the rest of the terms cannot bring the score
     // back; a scaled ending is never cut short since its scale changes that.
-    const PackedScore lazy = LazyScore(context, board);
-    if (rule.result == NoRule) {
-        const int quick = ToSideToMove(TaperScore(lazy, phase), board.sideToMove);
-        if (quick < context.lazyLow || quick > context.lazyHigh) return quick;
-    }
-
+    const PackedScore lazy = LazyScore<Traced>(context, board);
     uint64_t* cacheSlot = nullptr;
-    if (context.evalCache && context.evalCache->HasEntries()) {
-        cacheSlot = context.evalCache->Slot(board.key);
-        int16_t cached;
-        if (EvalCache::Probe(cacheSlot, board.key, cached)) return cached;
+    if constexpr (!Traced) {
+        if (rule.result == NoRule) {
+            const int quick = ToSideToMove(TaperScore(lazy, phase), board.sideToMove);
+            if (quick < context.lazyLow || quick > context.lazyHigh) return quick;
+        }
+        if (context.evalCache && context.evalCache->HasEntries()) {
+            cacheSlot = context.evalCache->Slot(board.key);
+            int16_t cached;
+            if (EvalCache::Probe(cacheSlot, board.key, cached)) return cached;
+        }
     }
 
-    BuildAttackMapsBeforePawns(context, board);
-    const PawnHashEntry& pawns = ProbePawnTable(context, board);
-    BuildAttackMapsAfterPawns(context, board);
+    BuildAttackMapsBeforePawns(context);
+    PawnHashEntry scratch;
+    const PawnHashEntry& pawns = PawnEntry<Traced>(context, board, scratch);
+    BuildAttackMapsAfterPawns(context);
 
-    PackedScore sum = lazy + PieceTerms(context) + pawns.structure;
+    PackedScore sum = lazy + PieceSum<Traced>(context) + pawns.structure;
     scale.shift = StalemateTrapShift(context, scale.shift);
-    sum += KingThreatAndPassedTerms(context, pawns, phase);
+    sum += KingThreatAndPassedTerms<Traced>(context, pawns, phase);
 
-    int score = ToSideToMove(TaperScore(sum, phase), board.sideToMove);
+    const int whiteScore = TaperScore(sum, phase);
+    int score = ToSideToMove(whiteScore, board.sideToMove);
     score = AddTempo(ScaleScore(score, scale));
 
+    if constexpr (Traced) {
+        EvalTrace& trace = *context.trace;
+        trace.phase = phase;
+        trace.nonPawnMaterial = board.colour[White].nonPawnMaterial + board.colour[Black].nonPawnMaterial;
+        trace.scale = scale;
+        trace.stalemateTrap = scale.shift != ScaleFactorOf(rule.result).shift;
+        trace.whiteScore = whiteScore;
+        trace.score = score;
+    }
     if (cacheSlot) EvalCache::Store(cacheSlot, board.key, int16_t(score));
+    return score;
+}
+
+}  // namespace
+
+int Evaluate(EvalContext& context, int alpha, int beta) { return EvaluatePosition<false>(context, alpha, beta); }
+
+int EvaluateTraced(EvalContext& context, EvalTrace& trace) {
+    trace = EvalTrace();
+    context.trace = &trace;
+    const int score = EvaluatePosition<true>(context, MinusInfinity, PlusInfinity);
+    context.trace = nullptr;
     return score;
 }
 

@@ -7,12 +7,14 @@
 #include <cstdint>
 
 #include "board/types.h"
-#include "eval/attacks_eval.h"
+#include "eval/attack_maps.h"
 #include "eval/caches.h"
 #include "eval/endgame.h"
 #include "eval/evalcache.h"
 
 namespace NEngine {
+
+struct EvalTrace;
 
 // One per search thread. Copying a context copies both hash tables; the board
 // and the shared cache are only pointed at and must be re-attached.
@@ -32,6 +34,8 @@ struct EvalContext {
     // The endgame rules consulted; the program-wide table unless a test
     // substitutes its own.
     const SpecialCaseTable* specialCases;
+    // Where a traced evaluation records its terms; the search never reads it.
+    EvalTrace* trace = nullptr;
 
     EvalContext();
 };

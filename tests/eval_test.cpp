@@ -1,10 +1,6 @@
 // Evaluation framework: status shortcuts, endgame hook, lazy exit, phase and
 // taper, 16-bit arithmetic, the caches and the eval tool.
-#include <cctype>
-#include <sstream>
-
-#include "eval/evaluate.h"
-#include "support.h"
+#include "eval_support.h"
 
 using namespace NEngine;
 
@@ -16,44 +12,9 @@ constexpr int FullBeta = PlusInfinity;
 const char* const QueenUp = "rnb1kbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
 const char* const QueenUpBlackToMove = "rnb1kbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 0 1";
 
-// The same position seen from the other side: ranks mirrored top to bottom,
-// colours, side to move, castling rights and the en-passant rank swapped.
-std::string FlipFen(const std::string& fen) {
-    std::istringstream in(fen);
-    std::string placement, side, castling, ep, counters, flipped, rights;
-    in >> placement >> side >> castling >> ep;
-    std::getline(in, counters);
-    const auto swapCase = [](char c) { return std::isupper(c) ? char(std::tolower(c)) : char(std::toupper(c)); };
-    std::transform(placement.begin(), placement.end(), placement.begin(), swapCase);
-    std::stringstream rows(placement);
-    for (std::string rank; std::getline(rows, rank, '/');) flipped = rank + (flipped.empty() ? "" : "/") + flipped;
-    for (char right : std::string("KQkq"))
-        if (castling.find(swapCase(right)) != std::string::npos) rights += right;
-    if (ep != "-") ep[1] = char('1' + ('8' - ep[1]));
-    return flipped + (side == "w" ? " b " : " w ") + (rights.empty() ? "-" : rights) + " " + ep + counters;
-}
+using Tests::FlipFen;
 
-class EvalTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        InitEngineTables();
-        static EvalContext shared;  // one for all tests: each context owns two large tables
-        context_ = &shared;
-        context_->specialCases = &GlobalSpecialCaseTable();
-    }
-    Board& Set(const std::string& fen) {
-        EXPECT_TRUE(SetFromFen(fen, position_->board)) << fen;
-        AttachBoard(*context_, position_->board, nullptr);
-        return position_->board;
-    }
-    int Eval(const std::string& fen, int alpha = FullAlpha, int beta = FullBeta) {
-        Set(fen);
-        return Evaluate(*context_, alpha, beta);
-    }
-
-    EvalContext* context_ = nullptr;
-    std::unique_ptr<BoardWithHistory> position_ = std::make_unique<BoardWithHistory>();
-};
+class EvalTest : public Tests::EvalFixture {};
 
 }  // namespace
 

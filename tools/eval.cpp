@@ -1,5 +1,7 @@
 // Static evaluation of positions from the command line, with a full window.
 //   tarnock-eval FEN          prints the score for the side to move
+//   tarnock-eval --trace FEN  prints every term for White and Black, the
+//                             phase, the scaling and the score
 //   tarnock-eval --epd FILE   prints "SCORE FEN" for every position in FILE
 // EPD lines may carry operations after the four position fields; lines that
 // are empty or start with '#' are skipped.
@@ -13,6 +15,7 @@
 #include "board/attacks.h"
 #include "board/board.h"
 #include "eval/evaluate.h"
+#include "eval/trace.h"
 
 using namespace NEngine;
 
@@ -43,7 +46,7 @@ bool SetPosition(const std::string& line, Board& board) {
 }
 
 int Usage() {
-    std::cerr << "usage: tarnock-eval FEN | tarnock-eval --epd FILE\n";
+    std::cerr << "usage: tarnock-eval FEN | tarnock-eval --trace FEN | tarnock-eval --epd FILE\n";
     return 2;
 }
 
@@ -61,13 +64,21 @@ int main(int argc, char** argv) {
 
     const std::string first = argv[1];
     if (first != "--epd") {
-        std::string text = first;
-        for (int i = 2; i < argc; ++i) text += std::string(" ") + argv[i];
+        const bool traced = first == "--trace";
+        if (traced && argc < 3) return Usage();
+        std::string text = argv[traced ? 2 : 1];
+        for (int i = traced ? 3 : 2; i < argc; ++i) text += std::string(" ") + argv[i];
         if (!SetPosition(text, board)) {
             std::cerr << "invalid position: " << text << "\n";
             return 1;
         }
-        std::cout << Evaluate(*context, MinusInfinity, PlusInfinity) << "\n";
+        if (traced) {
+            EvalTrace trace;
+            EvaluateTraced(*context, trace);
+            PrintTrace(std::cout, trace);
+        } else {
+            std::cout << Evaluate(*context, MinusInfinity, PlusInfinity) << "\n";
+        }
         return 0;
     }
 

@@ -1,0 +1,88 @@
+// The evaluation trace: every term of one evaluation, by colour, with the
+// phase, the scaling and the final score, so that a person (tarnock-eval
+// --trace) or a test can see where a score comes from.
+//
+// The search never traces. Each term function is a template on `Traced`;
+// the search instantiates it with false, where the recording below compiles
+// to nothing, and EvaluateTraced with true.
+//
+// How to add a term:
+//   1. add an enumerator to EvalTerm (before TermCount) and its printed
+//      name at the same place in TermNames (trace.cpp);
+//   2. where the term's value is added, for colour c, also call
+//      TraceTerm<Traced>(context, YourTerm, c, value) with c's own value
+//      (positive when it is good for c); the trace's total is the sum of
+//      White's rows minus the sum of Black's, like the evaluation.
+// Values kept in the pawn and material tables are recorded by the code that
+// computes the entry: a traced evaluation always recomputes both entries
+// (and skips the lazy exit and the shared cache), so a cache hit never hides
+// a term. The evaluation tests check that the rows add up to the score.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+
+#include "eval/evaluate.h"
+
+namespace NEngine {
+
+enum EvalTerm : uint8_t {
+    TermMaterial,
+    TermPosition,   // piece-square tables
+    TermImbalance,  // piece pairs, surpluses, the exchange, rook against two minors
+    // Knight, bishop, rook and queen terms.
+    TermKnightMobility,
+    TermBishopMobility,
+    TermRookMobility,
+    TermQueenMobility,
+    TermOutposts,
+    TermTropism,            // closeness of the pieces to their own king
+    TermDiscoveredAttacks,  // a piece that uncovers an attack on the enemy king when it moves
+    TermRelativePins,       // a piece shielding an own queen or rook from an enemy slider
+    TermRookFiles,          // open and half-open files
+    TermTrappedRooks,
+    TermCount
+};
+
+// Printed names, indexed by EvalTerm.
+extern const char* const TermNames[TermCount];
+
+// How the evaluation ended.
+enum class TraceOutcome : uint8_t {
+    Full,        // every term computed
+    Checkmate,   // the side to move is mated
+    Draw,        // stalemate, repetition, fifty moves or insufficient material
+    ExactScore,  // an endgame rule gave the score
+};
+
+struct EvalTrace {
+    PackedScore term[TermCount][2] = {};  // [term][colour], each colour's own value
+    TraceOutcome outcome = TraceOutcome::Full;
+    Phase phase = {};
+    int nonPawnMaterial = 0;
+    SpecialCaseResult rule = NoRule;
+    ScaleFactor scale = {1, 0};  // after the stalemate-trap test
+    bool stalemateTrap = false;
+    int whiteScore = 0;  // the tapered sum, White's view, before scaling and tempo
+    int score = 0;       // what Evaluate returns: the side to move's view
+
+    // White's row minus Black's row of one term, and of all of them.
+    PackedScore Net(EvalTerm t) const { return term[t][White] - term[t][Black]; }
+    PackedScore Total() const;
+};
+
+// Records a term's value for colour c; nothing at all unless traced.
+template <bool Traced>
+inline void TraceTerm(EvalContext& context, EvalTerm t, Colour c, PackedScore value) {
+    if constexpr (Traced) context.trace->term[t][c] += value;
+}
+
+// A full evaluation of the attached board with every term recorded; returns
+// the score Evaluate would give with a full window and no cache.
+int EvaluateTraced(EvalContext& context, EvalTrace& trace);
+
+// The trace as a table: one row per term, mg and eg for White, Black and
+// their difference, then the phase, the scaling and the score.
+void PrintTrace(std::ostream& out, const EvalTrace& trace);
+
+}  // namespace NEngine
