@@ -1,26 +1,182 @@
 // The attack maps: built once per full evaluation, read by every later term.
+// The first part needs only pawns and kings (and runs before the pawn-table
+// probe, which may read it); the second adds the pieces.
+#include "board/attacks.h"
 #include "eval/terms.h"
 
 namespace NEngine {
 
-// First part: occupancy, pawn and king attacks, king zones, mobility areas,
-// pins. The per-piece accumulators start from zero.
-void BuildAttackMapsBeforePawns(EvalContext& context) {
-    const Board& board = *context.board;
-    context.occupied = board.Occupied();
-    context.empty = ~context.occupied;
-    for (AttackBlock& block : context.side) {
-        block.score = 0;
-        block.kingAttackers = 0;
-        block.kingAttackWeight = 0;
-        block.queenHitsZone = 0;
-        block.discoveredCheck = 0;
-        block.hasPieceAttacks = 0;
+namespace {
+
+// The enemy sliders that see our king through exactly one man, and those
+// men when they matter: our pieces (pinned, unless a pawn), or their pieces
+// that cannot move along that line themselves (a move uncovers check). A
+// blocker of their own kind on the line would be giving check already.
+void FindSnipersAndBlockers(const Board& board, Colour c, BitMask occupied, AttackBlock& block) {
+    const Colour o = Opponent(c);
+    const int king = board.kingSquare[c];
+    const BitMask theirQueens = board.Pieces(o, Queen);
+    const BitMask diagonal = theirQueens | board.Pieces(o, Bishop);
+    const BitMask straight = theirQueens | board.Pieces(o, Rook);
+    BitMask candidates = (Attacks->bishopRays[king] & diagonal) | (Attacks->rookRays[king] & straight);
+    block.snipers = 0;
+    block.kingBlockers = 0;
+    while (candidates) {
+        const int sniper = PopLowest(candidates);
+        const BitMask between = Between(king, sniper) & occupied;
+        if (!between || MoreThanOne(between)) continue;
+        block.snipers |= Bit(sniper);
+        const int blocker = LowestSquare(between);
+        const PieceCode code = board.mailbox[blocker];
+        const PieceType type = TypeOf(code);
+        if (type == Pawn) continue;
+        if (ColourOf(code) == c) {
+            block.kingBlockers |= between;
+        } else {
+            const bool onDiagonal = LineType(king, sniper) == 2;
+            const bool matching = type == Queen || type == (onDiagonal ? Bishop : Rook);
+            if (!matching) block.kingBlockers |= between;
+        }
     }
 }
 
-// Second part: knight, bishop, rook and queen attacks of both colours into
-// pieceAttacks and the per-colour unions.
-void BuildAttackMapsAfterPawns(EvalContext&) {}
+// Empty squares our pawns reach by a push (two from the second rank), not
+// attacked by their pawns.
+BitMask SafePushes(const Board& board, Colour c, BitMask empty, BitMask theirPawnAttacks) {
+    const BitMask single = ShiftForward(c, board.Pieces(c, Pawn)) & empty;
+    const BitMask third = RelRanks(c, 2, 2);
+    const BitMask twice = ShiftForward(c, single & third) & empty;
+    return (single | twice) & ~theirPawnAttacks;
+}
+
+// One piece's attacks into the unions. `xray` is what it attacks through
+// our own sliders of its line kind (its plain attacks for a knight).
+inline void AddAttacks(AttackBlock& block, BitMask attacks, BitMask xray) {
+    block.doubleAttacks |= block.allAttacks & attacks;
+    block.allAttacks |= attacks;
+    block.attackedTwice |= block.attackedOnce & xray;
+    block.attackedOnce |= xray;
+    if (attacks) block.hasPieceAttacks = 1;
+}
+
+// A piece of ours that blocks an enemy slider's line to our king moves only
+// along that line.
+inline BitMask PinLine(const AttackBlock& block, int king, int sq) {
+    if (!(block.kingBlockers & Bit(sq))) return ~BitMask(0);
+    const BitMask line = LineThrough(king, sq);
+    return (block.snipers & line) ? line : ~BitMask(0);
+}
+
+void BuildPieceAttacks(EvalContext& context, Colour c) {
+    const Board& board = *context.board;
+    const Colour o = Opponent(c);
+    AttackBlock& block = context.side[c];
+    const int king = board.kingSquare[c];
+    const BitMask occupied = context.occupied;
+    const BitMask throughOwnPawns = occupied & ~board.Pieces(c, Pawn);
+    const BitMask throughTheirPawns = occupied & ~board.Pieces(o, Pawn);
+
+    for (BitMask b = board.Pieces(c, Knight); b;) {
+        const int sq = PopLowest(b);
+        const BitMask line = PinLine(block, king, sq);
+        if (line != ~BitMask(0)) block.pinned |= Bit(sq);
+        const BitMask attacks = KnightAttacks(sq) & line;
+        context.pieceAttacks[sq] = attacks;
+        block.knightAttacks |= attacks;
+        AddAttacks(block, attacks, attacks);
+    }
+    for (BitMask b = board.Pieces(c, Bishop); b;) {
+        const int sq = PopLowest(b);
+        const BitMask line = PinLine(block, king, sq);
+        if (line != ~BitMask(0)) block.pinned |= Bit(sq);
+        const BitMask attacks = BishopAttacks(sq, occupied) & line;
+        context.pieceAttacks[sq] = attacks;
+        block.bishopAttacks |= attacks;
+        AddAttacks(block, attacks, BishopAttacks(sq, block.noQB) & line);
+    }
+    for (BitMask b = board.Pieces(c, Rook); b;) {
+        const int sq = PopLowest(b);
+        const BitMask line = PinLine(block, king, sq);
+        if (line != ~BitMask(0)) block.pinned |= Bit(sq);
+        const BitMask attacks = RookAttacks(sq, occupied) & line;
+        context.pieceAttacks[sq] = attacks;
+        block.rookAttacks |= attacks;
+        AddAttacks(block, attacks, RookAttacks(sq, block.noQR) & line);
+        block.fileSupport |= RookAttacks(sq, throughOwnPawns) & PawnMasks->frontSpan[c][sq];
+        block.fileRear |= RookAttacks(sq, throughTheirPawns) & PawnMasks->frontSpan[o][sq];
+        block.forkTargets |= KnightAttacks(sq);
+    }
+    for (BitMask b = board.Pieces(c, Queen); b;) {
+        const int sq = PopLowest(b);
+        const BitMask line = PinLine(block, king, sq);
+        if (line != ~BitMask(0)) block.pinned |= Bit(sq);
+        const BitMask diagonal = BishopAttacks(sq, occupied) & line;
+        const BitMask straight = RookAttacks(sq, occupied) & line;
+        const BitMask attacks = diagonal | straight;
+        context.pieceAttacks[sq] = attacks;
+        block.queenAttacks |= attacks;
+        block.queenDiagonal |= diagonal;
+        block.queenOrthogonal |= straight;
+        AddAttacks(block, attacks, (BishopAttacks(sq, block.noQB) | RookAttacks(sq, block.noQR)) & line);
+        block.fileSupport |= RookAttacks(sq, throughOwnPawns) & PawnMasks->frontSpan[c][sq];
+        block.fileRear |= RookAttacks(sq, throughTheirPawns) & PawnMasks->frontSpan[o][sq];
+        block.forkTargets |= KnightAttacks(sq);
+    }
+    block.minorAttacks = block.knightAttacks | block.bishopAttacks;
+    block.bishopRookAttacks = block.bishopAttacks | block.rookAttacks;
+}
+
+}  // namespace
+
+void BuildAttackMapsBeforePawns(EvalContext& context) {
+    const Board& board = *context.board;
+    const BitMask occupied = board.Occupied();
+    context.occupied = occupied;
+    context.empty = ~occupied;
+
+    for (Colour c : {Black, White}) {
+        AttackBlock& block = context.side[c];
+        const ColourBlock& men = board.colour[c];
+        const int king = board.kingSquare[c];
+        block = AttackBlock{};
+
+        block.pawnAttacks = PawnCaptureSet(c, men.pieces[Pawn]);
+        block.pawnAttackSpan = FillForward(c, block.pawnAttacks);
+        block.kingAttacks = KingAttacks(king);
+        block.allAttacks = block.pawnAttacks | block.kingAttacks;
+        block.doubleAttacks = block.pawnAttacks & block.kingAttacks;
+        block.attackedOnce = block.allAttacks;
+        block.attackedTwice = block.doubleAttacks;
+        block.kingZone = block.kingAttacks | ShiftForward(c, block.kingAttacks);
+        block.kingZoneUncovered = block.kingZone & ~block.pawnAttacks;
+
+        block.heavies = men.pieces[Queen] | men.pieces[Rook];
+        block.sliders = block.heavies | men.pieces[Bishop];
+        block.pieces = block.sliders | men.pieces[Knight];
+        block.noQB = occupied & ~(men.pieces[Queen] | men.pieces[Bishop]);
+        block.noQR = occupied & ~block.heavies;
+        block.kingDiagonals = BishopAttacks(king, occupied);
+        block.kingLines = RookAttacks(king, occupied);
+    }
+    // What needs the other side's pawns and pieces.
+    for (Colour c : {Black, White}) {
+        AttackBlock& block = context.side[c];
+        const BitMask theirPawnAttacks = context.side[Opponent(c)].pawnAttacks;
+        block.mobilityArea = ~(Bit(board.kingSquare[c]) | board.Pieces(c, Pawn) | theirPawnAttacks);
+        block.safePushes = SafePushes(board, c, context.empty, theirPawnAttacks);
+        FindSnipersAndBlockers(board, c, occupied, block);
+    }
+}
+
+void BuildAttackMapsAfterPawns(EvalContext& context) {
+    BuildPieceAttacks(context, White);
+    BuildPieceAttacks(context, Black);
+    // A square they attack is worth moving to only when we attack it twice,
+    // a slider backing another on its line counting as a second attacker.
+    for (Colour c : {Black, White}) {
+        AttackBlock& block = context.side[c];
+        block.mobilityArea &= ~context.side[Opponent(c)].allAttacks | block.attackedTwice;
+    }
+}
 
 }  // namespace NEngine

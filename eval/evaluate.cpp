@@ -91,7 +91,8 @@ const PawnHashEntry& PawnEntry(EvalContext& context, const Board& board, PawnHas
 // Knight, bishop, rook and queen terms of both colours, White minus Black.
 template <bool Traced>
 PackedScore PieceSum(EvalContext& context) {
-    return PieceTerms<Traced>(context, White) - PieceTerms<Traced>(context, Black);
+    const PackedScore white = PieceTerms<Traced>(context, White);
+    return white - PieceTerms<Traced>(context, Black);
 }
 
 // The side to move's stalemate trap (no safe moves left but a lone rook's

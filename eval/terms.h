@@ -10,6 +10,37 @@
 
 namespace NEngine {
 
+// ---------------------------------------------------------------- geometry
+constexpr BitMask FileABits = 0x0101010101010101ull;
+constexpr BitMask FileHBits = FileABits << 7;
+
+// One rank toward the opponent's side (White: up, Black: down).
+constexpr BitMask ShiftForward(Colour c, BitMask b) { return c == White ? b << 8 : b >> 8; }
+// Every square from b onward toward the opponent's last rank.
+constexpr BitMask FillForward(Colour c, BitMask b) {
+    if (c == White) {
+        b |= b << 8;
+        b |= b << 16;
+        return b | (b << 32);
+    }
+    b |= b >> 8;
+    b |= b >> 16;
+    return b | (b >> 32);
+}
+// Squares the pawns in the set attack.
+constexpr BitMask PawnCaptureSet(Colour c, BitMask pawns) {
+    return c == White ? ((pawns & ~FileABits) << 7) | ((pawns & ~FileHBits) << 9)
+                      : ((pawns & ~FileABits) >> 9) | ((pawns & ~FileHBits) >> 7);
+}
+// Rank counted from colour c's first rank (0) to the opponent's (7).
+constexpr int RelRank(Colour c, int sq) { return c == White ? RankOf(sq) : 7 - RankOf(sq); }
+// Whole ranks by their index counted from colour c's first rank.
+constexpr BitMask RelRanks(Colour c, int from, int to) {
+    BitMask b = 0;
+    for (int r = from; r <= to; ++r) b |= BitMask(0xFF) << (8 * (c == White ? r : 7 - r));
+    return b;
+}
+
 // attack_maps.cpp: the attack information all later terms read. The first
 // part (pawns, kings, king zones, mobility areas, pins) comes before the
 // pawn-table probe, the second (knights, bishops, rooks, queens) after it.
