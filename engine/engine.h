@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -126,6 +127,16 @@ public:
     double clockGivenSeconds = 0;
     // Set when the current search wrote its own "bestmove" line.
     bool bestMoveReported = false;
+    // The command the input poll consumed to stop the last search ("exit",
+    // "stop", "?", "quit"); None when it ended otherwise.
+    CommandCode stopCommand = None;
+    // xboard analysis: from "analyze" until "exit", commands in between
+    // change the position and the analysis goes on from there.
+    bool analyzeMode = false;
+    // xboard edit mode: pieces are placed on a board of its own, which
+    // becomes the position at "." when it is a legal one.
+    bool editing = false;
+    std::unique_ptr<BoardWithHistory> editBoard;
 };
 
 }  // namespace NEngine

@@ -1,10 +1,9 @@
 // The command handler: what each parsed command does to the engine. The UCI
-// commands live in uci.cpp.
+// commands live in uci.cpp, the xboard commands in xboard.cpp.
 #include "engine/handler.h"
 
-#include <string>
-
 #include "engine/uci.h"
+#include "engine/xboard.h"
 
 namespace NEngine {
 
@@ -12,24 +11,24 @@ const char* const EngineName = "Tarnock";
 const char* const EngineAuthor = "the Tarnock developers";
 
 void HandleCommand(Engine& engine, const Command& command) {
-    if (HandleUciCommand(engine, command)) return;
-    switch (command.code) {
-        case CmdNew:
-            engine.ClearTT();
-            engine.SetPosition(std::string());
-            break;
-        case CmdStop:
-        case CmdMoveNow:
-            engine.searcher.Stop();
-            break;
-        case CmdQuit:
-            engine.quitRequested = 1;
-            engine.searcher.Stop();
-            break;
-        default:
-            // The xboard commands are parsed but not acted upon yet.
-            break;
+    if (!HandleUciCommand(engine, command)) {
+        switch (command.code) {
+            case CmdStop:
+            case CmdMoveNow:
+                engine.searcher.Stop();
+                // "exit" also ends an xboard analysis that is not searching.
+                if (command.code == CmdStop) engine.analyzeMode = false;
+                break;
+            case CmdQuit:
+                engine.quitRequested = 1;
+                engine.searcher.Stop();
+                break;
+            default:
+                HandleXboardCommand(engine, command);
+                break;
+        }
     }
+    ResumeAnalysis(engine);
 }
 
 }  // namespace NEngine

@@ -1,4 +1,5 @@
 // Process entry: start-up tables, output set-up, then the command loop.
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -44,6 +45,11 @@ int main(int argc, char** argv) {
         NEngine::RunBench(std::cout);
         return 0;
     }
+
+    // Front ends may interrupt the engine with SIGINT (xboard does, to
+    // engines that do not ask it not to); its default action would end the
+    // process in the middle of a game. Input and "quit" end it instead.
+    std::signal(SIGINT, SIG_IGN);
 
     // Large (the searcher's records and tables): kept off the stack.
     auto engine = std::make_unique<NEngine::Engine>();

@@ -1,0 +1,457 @@
+// The xboard dialect: the engine process through pipes for the game flow
+// (feature lines, force mode, refusals, result lines, analysis, SIGINT),
+// and the engine object for what the board and the clock show directly
+// (time controls, edit mode, PGN files).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <unistd.h>
+
+#include "board/attacks.h"
+#include "board/board.h"
+#include "board/notation.h"
+#include "engine/command.h"
+#include "engine/engine.h"
+#include "engine/game.h"
+#include "engine/handler.h"
+#include "session.h"
+
+namespace NEngine {
+namespace {
+
+using Tests::EngineSession;
+using Tests::LongWaitMs;
+using Tests::StartsWith;
+
+// An xboard session: "ping" is the synchronisation point.
+class XboardSession : public EngineSession {
+public:
+    XboardSession() {
+        Send("xboard");
+        Send("memory 4");  // small tables: quick to start and to clear
+    }
+
+    // The lines written before the answer to a "ping".
+    std::vector<std::string> Ping() {
+        const std::string pong = "pong " + std::to_string(++pings);
+        Send("ping " + std::to_string(pings));
+        std::vector<std::string> lines = ReadUntil(pong);
+        EXPECT_FALSE(lines.empty()) << "no " << pong;
+        if (!lines.empty()) lines.pop_back();
+        return lines;
+    }
+
+    // Sends the lines, then the replies to all of them.
+    std::vector<std::string> Replies(const std::vector<std::string>& lines) {
+        for (const std::string& line : lines) Send(line);
+        return Ping();
+    }
+
+    // Lines up to the engine's move: the move's text (empty when none came).
+    std::string MoveAfter(const std::string& line, std::vector<std::string>* seen = nullptr) {
+        Send(line);
+        std::vector<std::string> lines = ReadUntil("move ");
+        EXPECT_FALSE(lines.empty()) << "no move after " << line;
+        if (lines.empty()) return {};
+        const std::string move = lines.back().substr(5);
+        lines.pop_back();
+        if (seen) *seen = lines;
+        return move;
+    }
+
+private:
+    int pings = 0;
+};
+
+using Lines = std::vector<std::string>;
+
+// Thinking lines: depth, score, centiseconds, nodes, then the moves in SAN.
+bool IsThinkingLine(const std::string& line, int* depth = nullptr) {
+    std::istringstream in(line);
+    long long numbers[4];
+    for (long long& n : numbers)
+        if (!(in >> n)) return false;
+    if (depth) *depth = int(numbers[0]);
+    std::string move;
+    return bool(in >> move) && numbers[0] >= 1 && numbers[2] >= 0 && numbers[3] >= 0;
+}
+
+bool BlackMove(const std::string& move) { return move.size() >= 2 && (move[1] == '7' || move[1] == '8'); }
+
+TEST(XboardSession, FeaturesForceModeAndRefusals) {
+    XboardSession engine;
+    ASSERT_TRUE(engine.Started());
+    EXPECT_EQ(engine.Replies({"protover 2"}), (Lines{"feature done=0", "feature setboard=1",
+                                                     "feature myname=\"tarnock\" memory=1", "feature done=1"}));
+    EXPECT_TRUE(engine.Replies({"protover 1"}).empty());
+
+    // Force mode: moves are applied without a reply, "go" plays the side
+    // to move and leaves force mode, so the next move is answered.
+    engine.Send("sd 3");
+    EXPECT_TRUE(engine.Replies({"new", "force", "e2e4", "e7e5"}).empty());
+    Lines seen;
+    const std::string first = engine.MoveAfter("go", &seen);
+    EXPECT_FALSE(BlackMove(first)) << first;
+    ASSERT_FALSE(seen.empty());
+    for (const std::string& line : seen) EXPECT_TRUE(IsThinkingLine(line)) << line;
+    EXPECT_FALSE(BlackMove(engine.MoveAfter("h7h6")));
+    // "new" keeps force mode off and the engine plays Black after White's move.
+    EXPECT_TRUE(BlackMove(engine.MoveAfter("new\ne2e4")));
+
+    // Moves that do not fit are refused with the text as received; so are
+    // moves of the side not to move and moves in coordinates that are SAN.
+    EXPECT_EQ(engine.Replies({"new", "force", "e2e5", "e7e5", "Ke2"}),
+              (Lines{"Illegal move: e2e5", "Illegal move: e7e5", "Illegal move: Ke2"}));
+    // "undo" at the start does nothing; "undo" and "remove" take back moves.
+    engine.Send("undo");
+    EXPECT_TRUE(engine.Replies({"e2e4", "e7e5", "g1f3", "remove", "e7e5"}).empty());
+    EXPECT_EQ(engine.Replies({"undo", "undo", "undo", "e2e4"}), (Lines{}));
+
+    // A set-up that fails refuses "go" and moves, also after other
+    // commands, until a set-up succeeds; "new" starts a game it can play.
+    EXPECT_EQ(engine.Replies({"setboard 8/8/8/8/8/8/8/8 w - - 0 1"}), (Lines{"tellusererror Illegal position"}));
+    EXPECT_EQ(engine.Replies({"go", "e7e5", "force", "undo", "e7e5", "go"}),
+              (Lines{"Illegal move", "Illegal move", "Illegal move", "Illegal move"}));
+    EXPECT_TRUE(engine.Replies({"setboard 7k/8/6K1/8/8/8/8/R7 w - - 0 1"}).empty());
+    EXPECT_EQ(engine.MoveAfter("go"), "a1a8");
+    engine.Replies({"setboard kings only"});
+    EXPECT_EQ(engine.Replies({"setboard 7k/8/8/8/8/8/8/8 w - - 0 1", "e2e4"}),
+              (Lines{"tellusererror Illegal position", "Illegal move"}));
+    EXPECT_FALSE(BlackMove(engine.MoveAfter("new\ngo")));
+
+    // "uci" makes "go" a UCI command; "xboard" brings the xboard one back.
+    engine.Send("uci");
+    EXPECT_FALSE(engine.ReadUntil("uciok").empty());
+    engine.Send("xboard");
+    EXPECT_FALSE(BlackMove(engine.MoveAfter("new\ngo")));
+    engine.Send("quit");
+    EXPECT_EQ(engine.Wait(LongWaitMs), 0);
+}
+
+// Result lines after a move of the user or of the engine, tested in the
+// order mate, material, stalemate, repetition, fifty moves.
+TEST(XboardSession, ResultLinesEndTheGame) {
+    XboardSession engine;
+    ASSERT_TRUE(engine.Started());
+    engine.Send("sd 3");
+    const struct {
+        const char* fen;  // nullptr: "new"
+        std::vector<std::string> moves;
+        bool force;
+        Lines expected;  // replies after the last move
+    } games[] = {
+        // Fool's mate played by the user as Black.
+        {nullptr, {"f2f3", "e7e5", "g2g4", "d8h4"}, true, {"0-1 {Black}"}},
+        // A mate by the user is answered by the result alone.
+        {"6k1/5ppp/8/8/8/8/8/R3K3 w - - 0 1", {"a1a8"}, false, {"1-0 {White}"}},
+        // A stalemate and bare material at once: material first.
+        {"k7/B1K5/8/8/8/8/8/8 w - - 0 1", {"a7b8"}, false, {"1/2-1/2 {Draw by material insufficient}"}},
+        // The third occurrence of the start position.
+        {nullptr, {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8"}, true,
+         {"1/2-1/2 {Draw by repetition}"}},
+        // The hundredth reversible ply, no check.
+        {"7k/8/8/8/8/8/R7/K7 w - - 99 80", {"a2b2"}, false, {"1/2-1/2 {Draw by fifty moves rule}"}},
+    };
+    for (const auto& game : games) {
+        engine.Send(game.fen ? std::string("setboard ") + game.fen : "new");
+        if (game.force) engine.Send("force");
+        std::vector<std::string> moves(game.moves.begin(), game.moves.end() - 1);
+        ASSERT_TRUE(engine.Replies(moves).empty()) << game.moves.front();
+        EXPECT_EQ(engine.Replies({game.moves.back()}), game.expected) << game.moves.front();
+        // The game is over: a move or "go" repeats the result, no move is made.
+        engine.Send("force");
+        EXPECT_EQ(engine.Replies({"e1e2", "go"}), (Lines{game.expected[0], game.expected[0]}));
+    }
+
+    // The engine's own mate and stalemate (here its only legal move).
+    EXPECT_EQ(engine.Replies({"setboard 7k/8/6K1/8/8/8/8/R7 w - - 0 1", "go"}).back(), "1-0 {White}");
+    Lines seen = engine.Replies({"setboard 8/1RQ5/k7/8/8/8/3q4/3K4 w - - 0 1", "go"});
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[seen.size() - 2], "move d1d2");
+    EXPECT_EQ(seen.back(), "1/2-1/2 {Stalemate}");
+}
+
+// Material the search scores as drawn but that can still mate plays on;
+// dead material ends the game, after the user's move or the engine's.
+TEST(XboardSession, OnlyDeadMaterialEndsTheGame) {
+    XboardSession engine;
+    ASSERT_TRUE(engine.Started());
+    engine.Send("sd 3");
+    const struct {
+        const char* fen;
+        std::vector<std::string> moves;  // in force mode
+        const char* expected;            // after the last move; nullptr: nothing
+    } cases[] = {
+        // Two knights mate, and stalemate, a bare king.
+        {"k7/2K5/2N5/3N4/8/8/8/8 w - - 0 1", {"d5b6"}, "1-0 {White}"},
+        {"k7/2K5/8/8/3N4/8/8/7N w - - 0 1", {"d4b5"}, "1/2-1/2 {Stalemate}"},
+        // Knight against knight, bishops of both colours: moves go on.
+        {"4k3/8/8/3n4/8/8/4N3/4K3 w - - 0 1", {"e2c3", "d5f6", "c3e2"}, nullptr},
+        {"4k3/8/8/4b3/8/8/4B3/4K3 w - - 0 1", {"e2d3", "e5d6"}, nullptr},
+        // ... and repeat like any other position.
+        {"4k3/8/8/3n4/8/8/4N3/4K3 w - - 0 1", {"e2c3", "d5f6", "c3e2", "f6d5", "e2c3", "d5f6", "c3e2", "f6d5"},
+         "1/2-1/2 {Draw by repetition}"},
+        // Bare kings, a lone minor piece, bishops all of one colour.
+        {"4k3/8/8/8/8/8/3r4/4K3 w - - 0 1", {"e1d2"}, "1/2-1/2 {Draw by material insufficient}"},
+        {"4k3/8/8/8/8/8/3r4/4KN2 w - - 0 1", {"e1d2"}, "1/2-1/2 {Draw by material insufficient}"},
+        {"4k3/8/8/8/8/2B5/3r4/B3K3 w - - 0 1", {"e1d2"}, "1/2-1/2 {Draw by material insufficient}"},
+        {"4k3/8/8/2b5/8/2B5/3r4/4K3 w - - 0 1", {"e1d2"}, "1/2-1/2 {Draw by material insufficient}"},
+        {"4k3/8/8/3b4/8/2B5/3r4/4K3 w - - 0 1", {"e1d2"}, nullptr},
+    };
+    for (const auto& c : cases) {
+        engine.Send(std::string("setboard ") + c.fen);
+        engine.Send("force");
+        std::vector<std::string> moves(c.moves.begin(), c.moves.end() - 1);
+        ASSERT_TRUE(engine.Replies(moves).empty()) << c.fen;
+        EXPECT_EQ(engine.Replies({c.moves.back()}), c.expected ? Lines{c.expected} : Lines{}) << c.fen;
+    }
+
+    // Against the engine: moves go both ways, without a result line.
+    Lines seen;
+    engine.Send("setboard 4k2n/8/8/8/8/8/4N3/4K3 b - - 0 1");
+    EXPECT_NE(engine.MoveAfter("go"), "");
+    EXPECT_NE(engine.MoveAfter("e1f2"), "");
+    EXPECT_TRUE(engine.Ping().empty());
+    // Its capture into knight against knight: the game goes on ...
+    engine.Send("setboard 4k3/8/8/3n4/8/2r5/4N3/4K3 w - - 0 1");
+    EXPECT_EQ(engine.MoveAfter("go"), "e2c3");
+    EXPECT_TRUE(engine.Ping().empty());
+    EXPECT_FALSE(BlackMove(engine.MoveAfter("d5f6")));
+    // ... into a lone knight it is over.
+    seen = engine.Replies({"setboard 4k3/8/8/8/8/2r5/4N3/4K3 w - - 0 1", "go"});
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[seen.size() - 2], "move e2c3");
+    EXPECT_EQ(seen.back(), "1/2-1/2 {Draw by material insufficient}");
+}
+
+TEST(XboardSession, AnalysisFollowsTheGameUntilExit) {
+    XboardSession engine;
+    ASSERT_TRUE(engine.Started());
+    engine.Send("new");
+    engine.Send("post");
+    engine.Send("analyze");
+    // Thinking lines for White; "." asks for a status line.
+    Lines seen = engine.ReadUntil("2 ");
+    ASSERT_FALSE(seen.empty());
+    engine.Send(".");
+    seen = engine.ReadUntil("stat01: ");
+    ASSERT_FALSE(seen.empty());
+    std::istringstream status(seen.back().substr(8));
+    long long time = -1, nodes = -1, depth = -1, left = -1, total = -1;
+    EXPECT_TRUE(status >> time >> nodes >> depth >> left >> total) << seen.back();
+    EXPECT_EQ(total, 20);
+    EXPECT_GE(left, 1);
+
+    // A move goes on the board and the analysis goes on from there: Black's
+    // moves now lead the lines.
+    engine.Send("e2e4");
+    seen = engine.ReadUntil("bestmove ");
+    ASSERT_FALSE(seen.empty());
+    EXPECT_FALSE(BlackMove(seen.back().substr(9))) << seen.back();
+    seen = engine.ReadUntil("3 ");
+    ASSERT_FALSE(seen.empty());
+    int depth3 = 0;
+    ASSERT_TRUE(IsThinkingLine(seen.back(), &depth3)) << seen.back();
+    std::istringstream line(seen.back());
+    std::string word;
+    for (int i = 0; i < 5; ++i) line >> word;
+    EXPECT_TRUE(word.find('5') != std::string::npos || word.find('6') != std::string::npos) << seen.back();
+
+    // "exit" ends it: nothing more comes, and moves are answered again.
+    engine.Send("exit");
+    EXPECT_FALSE(engine.ReadUntil("bestmove ").empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(engine.Ping().empty());
+    engine.Send("sd 2");
+    EXPECT_FALSE(BlackMove(engine.MoveAfter("e7e5")));
+}
+
+TEST(XboardSession, SigintIsIgnoredDuringAndAfterASearch) {
+    XboardSession engine;
+    ASSERT_TRUE(engine.Started());
+    engine.Send("new");
+    engine.Send("analyze");
+    ASSERT_FALSE(engine.ReadUntil("3 ").empty());
+    ASSERT_TRUE(engine.Signal(SIGINT));
+    // The analysis goes on after the signal.
+    ASSERT_FALSE(engine.ReadUntil("6 ").empty());
+    engine.Send("exit");
+    EXPECT_FALSE(engine.ReadUntil("bestmove ").empty());
+    ASSERT_TRUE(engine.Signal(SIGINT));
+    EXPECT_TRUE(engine.Ping().empty());
+    engine.Send("sd 2");
+    EXPECT_FALSE(BlackMove(engine.MoveAfter("new\ngo")));
+    engine.Send("quit");
+    EXPECT_EQ(engine.Wait(LongWaitMs), 0);
+}
+
+// ---------------------------------------------------------------- engine object
+
+class XboardEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitEngineTables();
+        ASSERT_EQ(pipe(fds), 0);
+        engine = std::make_unique<Engine>(output, fds[0], 2);
+        dir = std::filesystem::temp_directory_path() / ("tarnock-xboard-" + std::to_string(getpid()));
+        std::filesystem::create_directories(dir);
+    }
+    void TearDown() override {
+        engine.reset();
+        close(fds[0]);
+        close(fds[1]);
+        std::filesystem::remove_all(dir);
+    }
+    // Each command's replies.
+    std::string Handle(const std::string& line) {
+        output.str("");
+        HandleCommand(*engine, ParseCommand(line, engine->UciMode()));
+        return output.str();
+    }
+    void HandleAll(const std::vector<std::string>& lines) {
+        for (const std::string& line : lines) Handle(line);
+    }
+    std::string Fen() { return ToFen(engine->MainBoard()); }
+    double Budget() {
+        engine->TimeBudget();
+        return engine->searcher.TimeBudget();
+    }
+    std::string File(const char* name) { return (dir / name).string(); }
+    std::string Contents(const std::string& file) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+    int fds[2] = {-1, -1};
+    std::ostringstream output;
+    std::unique_ptr<Engine> engine;
+    std::filesystem::path dir;
+};
+
+TEST_F(XboardEngine, TimeControlCommands) {
+    // "time" is in centiseconds; "level" shares it among the session's moves.
+    HandleAll({"level 40 5 0", "time 30000", "otim 100"});
+    EXPECT_DOUBLE_EQ(Budget(), 300.0 / 40);
+    // Sudden death: a fortieth. A clock at zero or below still gives a
+    // short budget, not "no limit".
+    HandleAll({"level 0 2 0", "time 12000"});
+    EXPECT_DOUBLE_EQ(Budget(), 120.0 / 40);
+    Handle("time -50");
+    EXPECT_DOUBLE_EQ(Budget(), MinimumBudgetSeconds);
+    // "st" in seconds per move; "sd" a depth without a budget; the next
+    // "time" brings the clock back.
+    Handle("st 3");
+    EXPECT_DOUBLE_EQ(Budget(), 3.0);
+    Handle("sd 5");
+    EXPECT_EQ(Budget(), 0.0);
+    EXPECT_EQ(engine->searcher.DepthLimit(), 5);
+    Handle("time 4000");
+    EXPECT_DOUBLE_EQ(Budget(), 1.0);
+    // Zero and words mean nothing was given.
+    HandleAll({"st 0", "sd 0", "sd x"});
+    EXPECT_DOUBLE_EQ(Budget(), 1.0);
+    EXPECT_EQ(Handle("memory 3"), "");
+}
+
+TEST_F(XboardEngine, EditModePlacesPiecesOnItsOwnBoard) {
+    HandleAll({"edit", "#", "Ke1", "c", "ke8", "Pa7", "Rh8"});
+    // Nothing changes until "."; the letter's case does not decide colour.
+    EXPECT_EQ(Fen(), StartFen);
+    EXPECT_EQ(Handle("."), "");
+    EXPECT_EQ(Fen(), "4k2r/p7/8/8/8/8/8/4K3 w k - 0 1");
+
+    // Pieces added to the current position; a placement on an occupied
+    // square or off the board changes nothing; castling only where king
+    // and rook stand at home.
+    Handle("force");
+    EXPECT_EQ(Handle("setboard 4k3/8/8/8/4P3/8/8/4K2R b K - 0 1"), "");
+    HandleAll({"edit", "Nd4", "Pe4", "Qe1", "Bz9", "c", "Xa3", "qd5", "Ra8"});
+    EXPECT_EQ(Handle("."), "");
+    EXPECT_EQ(Fen(), "r3k3/8/8/3q4/3NP3/8/8/4K2R b Kq - 0 1");
+
+    // A position without a king, or with the side not to move in check, is
+    // refused until a good one comes.
+    HandleAll({"edit", "#", "Ke1"});
+    EXPECT_EQ(Handle("."), "tellusererror Illegal position\n");
+    EXPECT_EQ(Handle("e2e4"), "Illegal move\n");
+    HandleAll({"edit", "#", "Ke1", "c", "Ke8", "Qe2"});
+    EXPECT_EQ(Handle("go"), "Illegal move\n");  // still editing
+    EXPECT_EQ(Handle("."), "tellusererror Illegal position\n");
+    HandleAll({"edit", "#", "Ke1", "Qe7", "c", "Kh8"});
+    EXPECT_EQ(Handle("."), "");
+    EXPECT_EQ(Fen(), "7k/4Q3/8/8/8/8/8/4K3 b - - 0 1");
+
+    // Outside edit mode three characters are a move, not a placement.
+    HandleAll({"new", "force"});
+    EXPECT_EQ(Handle("Nf3"), "");
+    EXPECT_EQ(Fen(), "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1");
+}
+
+TEST_F(XboardEngine, GamesSavedAppendedAndLoaded) {
+    const std::string file = File("games.pgn");
+    HandleAll({"new", "force", "e2e4", "e7e5", "g1f3"});
+    const std::string first = Fen();
+    Handle("saveboard " + file);
+    // A set-up game, saved after the first one, Black to move first.
+    const std::string start = "4k3/8/8/3n4/8/8/4N3/4K3 b - - 3 30";
+    HandleAll({"setboard " + start, "d5f6", "e2c3"});
+    const std::string second = Fen();
+    EXPECT_EQ(Handle("saveboard " + file), "");
+    EXPECT_EQ(Contents(file), "[Result \"*\"]\n1. e4 e5\n2. Nf3 *\n\n[SetUp \"1\"] \n[FEN \"" + start +
+                                  "\"]\n[Result \"*\"]\n30.  ... Nf6\n31. Nc3 *\n\n");
+
+    // The first game comes back with its moves: they can be taken back.
+    Handle("loadboard " + file);
+    EXPECT_EQ(Fen(), first);
+    Handle("undo");
+    EXPECT_EQ(Fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6 0 2");
+
+    // The set-up game alone in a file of its own, written without a line
+    // end at its end by someone else first: both games stay readable.
+    const std::string other = File("other.pgn");
+    std::ofstream(other, std::ios::binary) << "[SetUp \"1\"]\n[FEN \"" << start << "\"]\n1... Nf6 2. Nc3 *";
+    HandleAll({"setboard " + start, "d5f6", "e2c3", "d5e3"});
+    Handle("saveboard " + other);
+    Handle("new");
+    Handle("loadboard " + other);
+    EXPECT_EQ(Fen(), second);
+    EXPECT_NE(Contents(other).find("*\n\n[SetUp"), std::string::npos);
+
+    // A finished game is saved with its result; knight against knight is not one.
+    HandleAll({"new", "force", "f2f3", "e7e5", "g2g4", "d8h4"});
+    Handle("saveboard " + File("mate.pgn"));
+    EXPECT_NE(Contents(File("mate.pgn")).find("[Result \"0-1\"]"), std::string::npos);
+
+    // Missing files, directories and empty files change nothing; the
+    // default name is in the working directory.
+    HandleAll({"new", "e2e4"});
+    const std::string kept = Fen();
+    std::ofstream(File("empty.pgn"));
+    for (const std::string& name : {File("missing.pgn"), dir.string(), File("empty.pgn")}) {
+        EXPECT_EQ(Handle("loadboard " + name), "");
+        EXPECT_EQ(Fen(), kept) << name;
+    }
+    Handle("saveboard " + (dir / "no" / "such.pgn").string());
+    EXPECT_FALSE(std::filesystem::exists(dir / "no"));
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir);
+    HandleAll({"saveboard", "new", "loadboard"});
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(Fen(), kept);
+    EXPECT_TRUE(std::filesystem::exists(dir / DefaultGameFile));
+}
+
+}  // namespace
+}  // namespace NEngine
