@@ -8,6 +8,7 @@
 #include <new>
 
 #include "board/types.h"
+#include "eval/endgame.h"
 #include "util/zeroed.h"
 
 namespace NEngine {
@@ -21,12 +22,14 @@ struct PawnHashEntry {
 };
 static_assert(sizeof(PawnHashEntry) == 24, "pawn hash entry is 24 bytes");
 
-// Material imbalance of one material key.
+// Material imbalance and endgame rule of one material key: a rule depends on
+// the material alone, so it is looked up once per key, not per evaluation.
 struct MaterialHashEntry {
-    uint32_t check;         // upper 32 bits of the material key
-    PackedScore imbalance;  // White minus Black
+    uint32_t check;                  // upper 32 bits of the material key
+    PackedScore imbalance;           // White minus Black
+    const SpecialCaseEntry* rule;    // null when the material has none
 };
-static_assert(sizeof(MaterialHashEntry) == 8, "material hash entry is 8 bytes");
+static_assert(sizeof(MaterialHashEntry) == 16, "material hash entry is 16 bytes");
 
 // A fixed power-of-two array of entries on the heap, zeroed at construction
 // (by fresh zero pages, so an unused table costs no memory). Heap-owned so

@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "board/types.h"
 
@@ -44,22 +46,71 @@ struct MaterialKeyHash {
 };
 
 using SpecialCaseTable = std::unordered_map<uint64_t, SpecialCaseRule, MaterialKeyHash>;
+// A stored key with its rule. Map nodes never move, so a pointer to one
+// stays valid for the table's life (the material cache keeps such pointers).
+using SpecialCaseEntry = SpecialCaseTable::value_type;
 
-// Fills the table with every known rule (none are registered yet, so every
-// position gets NoRule).
-void BuildSpecialCaseTable(SpecialCaseTable& table);
+// The material key of a signature written White's men first, "KRP v KR":
+// both kings and exactly the listed men. 0 for text that is not a
+// signature (each side a K followed by any of Q, R, B, N, P).
+uint64_t SignatureKey(const std::string& signature);
+
+// Fills the table with every known rule. Two signatures naming one key are a
+// fault in the table itself: the build reports both on the error stream and
+// aborts, as it does for a signature it cannot read. The signatures, as
+// text, go to `signatures` when it is given.
+void BuildSpecialCaseTable(SpecialCaseTable& table, std::vector<std::string>* signatures = nullptr);
 
 // The program-wide table, built on the first call (thread-safe) and read-only
 // afterwards. Evaluation contexts take it when they are built, at start-up.
 const SpecialCaseTable& GlobalSpecialCaseTable();
 
-// The rule stored for the board's material key, or NoRule.
-inline SpecialCaseOutcome FindSpecialCase(const SpecialCaseTable& table, const Board& board) {
-    if (table.empty()) return {NoRule, 0};
-    const auto it = table.find(board.materialKey);
-    if (it == table.end()) return {NoRule, 0};
-    return it->second(board);
+// The stored key and rule for a material key, or null.
+inline const SpecialCaseEntry* FindSpecialCaseEntry(const SpecialCaseTable& table, uint64_t materialKey) {
+    const auto it = table.find(materialKey);
+    return it == table.end() ? nullptr : &*it;
 }
+
+// The rule's verdict for the board, or NoRule. The entry's full key is
+// compared so that a cache slot taken over by another material (its 32-bit
+// check matching by chance) never runs a rule on men it does not expect.
+inline SpecialCaseOutcome CallSpecialCase(const SpecialCaseEntry* entry, const Board& board) {
+    if (entry == nullptr || entry->first != board.materialKey) return {NoRule, 0};
+    return entry->second(board);
+}
+
+// The rule stored for the board's material key, or NoRule (a hash-map look-up:
+// the evaluation reads the rule cached in its material table instead).
+inline SpecialCaseOutcome FindSpecialCase(const SpecialCaseTable& table, const Board& board) {
+    return CallSpecialCase(FindSpecialCaseEntry(table, board.materialKey), board);
+}
+
+// ---------------------------------------------------------------- the rules
+// Each takes the board and the side the rule is about (the side with the
+// extra material of its signature, or the pawn side where the rule says so);
+// values are from White's view.
+using EndgameRule = SpecialCaseOutcome (*)(const Board& board, Colour strong);
+
+// Shared routines, c being the pawn side.
+int PawnRaceScore(const Board& board, Colour c);
+bool MinorStopsPawn(const Board& board, Colour c);
+
+SpecialCaseOutcome RookMinorVersusRookPawns(const Board& board, Colour minorSide);
+SpecialCaseOutcome RookMinorPawnVersusRookMinor(const Board& board, Colour pawnSide);
+SpecialCaseOutcome BishopsEnding(const Board& board, Colour ignored);
+SpecialCaseOutcome WrongBishop(const Board& board, Colour bishopSide);
+SpecialCaseOutcome KingPawnVersusKing(const Board& board, Colour pawnSide);
+SpecialCaseOutcome PawnVersusMinor(const Board& board, Colour pawnSide);
+SpecialCaseOutcome PawnVersusTwoKnights(const Board& board, Colour pawnSide);
+SpecialCaseOutcome RookVersusMinor(const Board& board, Colour rookSide);
+SpecialCaseOutcome BishopKnightMate(const Board& board, Colour strong);
+SpecialCaseOutcome MopUp(const Board& board, Colour strong);
+SpecialCaseOutcome PieceAndPawnVersusPiece(const Board& board, Colour strong);
+SpecialCaseOutcome PieceAndTwoPawnsVersusPiece(const Board& board, Colour strong);
+SpecialCaseOutcome QueenVersusRook(const Board& board, Colour queenSide);
+SpecialCaseOutcome QueenVersusRookPawns(const Board& board, Colour queenSide);
+SpecialCaseOutcome RookVersusPawn(const Board& board, Colour rookSide);
+SpecialCaseOutcome RookBishopGeometry(const Board& board, Colour strong);
 
 // Scaling of the final score for a verdict: multiply by `multiplier` (as a
 // 16-bit value), then shift right arithmetically by `shift`.

@@ -12,6 +12,11 @@ namespace NEngine {
 
 EvalContext::EvalContext() : specialCases(&GlobalSpecialCaseTable()) {}
 
+void UseSpecialCases(EvalContext& context, const SpecialCaseTable& table) {
+    context.specialCases = &table;
+    context.materialTable.Clear();  // its entries point into the old table
+}
+
 void AttachBoard(EvalContext& context, const Board& board, EvalCache* evalCache) {
     context.board = &board;
     context.evalCache = evalCache;
@@ -20,21 +25,29 @@ void AttachBoard(EvalContext& context, const Board& board, EvalCache* evalCache)
 namespace {
 
 // ---------------------------------------------------------------- material
-// The imbalance comes from the material table; a traced evaluation computes
-// it afresh so that its shares show.
+// The material table keeps what depends on the material alone: the
+// imbalance and the endgame rule, so that the rule is looked up once per
+// material key rather than at every evaluation.
+const MaterialHashEntry& MaterialEntry(EvalContext& context, const Board& board) {
+    MaterialHashEntry& entry = context.materialTable[board.materialKey & context.materialMask];
+    if (!MaterialHashTable::Matches(entry, board.materialKey)) {
+        entry.check = uint32_t(board.materialKey >> 32);
+        entry.imbalance = ComputeImbalance(board).Net();
+        entry.rule = FindSpecialCaseEntry(*context.specialCases, board.materialKey);
+    }
+    return entry;
+}
+
+// A traced evaluation computes the imbalance afresh so that its shares show
+// (and has no material entry).
 template <bool Traced>
-PackedScore ImbalanceTerm(EvalContext& context, const Board& board) {
+PackedScore ImbalanceTerm(EvalContext& context, const Board& board, const MaterialHashEntry* material) {
     if constexpr (Traced) {
         const Imbalance imbalance = ComputeImbalance(board);
         for (Colour c : {Black, White}) TraceTerm<Traced>(context, TermImbalance, c, imbalance.side[c]);
         return imbalance.Net();
     }
-    MaterialHashEntry& entry = context.materialTable[board.materialKey & context.materialMask];
-    if (!MaterialHashTable::Matches(entry, board.materialKey)) {
-        entry.check = uint32_t(board.materialKey >> 32);
-        entry.imbalance = ComputeImbalance(board).Net();
-    }
-    return entry.imbalance;
+    return material->imbalance;
 }
 
 // Each side's positional bonuses (the Board keeps only their difference).
@@ -51,14 +64,14 @@ PackedScore PositionOf(const Board& board, Colour c) {
 // Material, positional sum and imbalance, White minus Black: the part of the
 // score that is known without any attack information.
 template <bool Traced>
-PackedScore LazyScore(EvalContext& context, const Board& board) {
+PackedScore LazyScore(EvalContext& context, const Board& board, const MaterialHashEntry* material) {
     if constexpr (Traced)
         for (Colour c : {Black, White}) {
             TraceTerm<Traced>(context, TermMaterial, c, board.colour[c].material);
             TraceTerm<Traced>(context, TermPosition, c, PositionOf(board, c));
         }
     return board.colour[White].material + board.psqSum - board.colour[Black].material +
-           ImbalanceTerm<Traced>(context, board);
+           ImbalanceTerm<Traced>(context, board, material);
 }
 
 // ---------------------------------------------------------------- pawns
@@ -137,8 +150,15 @@ int EvaluatePosition(EvalContext& context, int alpha, int beta) {
     if (board.flags & DrawFlags) return Stop<Traced>(context, TraceOutcome::Draw, 0);
 
     // Endgame rules either settle the score or fix its scaling.
-    const SpecialCaseOutcome rule = FindSpecialCase(*context.specialCases, board);
-    if constexpr (Traced) context.trace->rule = rule.result;
+    const MaterialHashEntry* material = nullptr;
+    SpecialCaseOutcome rule;
+    if constexpr (Traced) {
+        rule = FindSpecialCase(*context.specialCases, board);
+        context.trace->rule = rule.result;
+    } else {
+        material = &MaterialEntry(context, board);
+        rule = CallSpecialCase(material->rule, board);
+    }
     if (rule.result == ExactScore)
         return Stop<Traced>(context, TraceOutcome::ExactScore, ToSideToMove(rule.value, board.sideToMove));
     ScaleFactor scale = ScaleFactorOf(rule.result);
@@ -149,7 +169,7 @@ int EvaluatePosition(EvalContext& context, int alpha, int beta) {
 
     // Far outside the window the rest of the terms cannot bring the score
     // back; a scaled ending is never cut short since its scale changes that.
-    const PackedScore lazy = LazyScore<Traced>(context, board);
+    const PackedScore lazy = LazyScore<Traced>(context, board, material);
     uint64_t* cacheSlot = nullptr;
     if constexpr (!Traced) {
         if (rule.result == NoRule) {

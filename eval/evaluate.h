@@ -32,7 +32,7 @@ struct EvalContext {
     uint64_t materialMask = MaterialHashTable::Mask;
     EvalCache* evalCache = nullptr;   // shared by all threads, not owned; may be null
     // The endgame rules consulted; the program-wide table unless a test
-    // substitutes its own.
+    // substitutes its own (through UseSpecialCases).
     const SpecialCaseTable* specialCases;
     // Where a traced evaluation records its terms; the search never reads it.
     EvalTrace* trace = nullptr;
@@ -41,6 +41,10 @@ struct EvalContext {
 };
 
 void AttachBoard(EvalContext& context, const Board& board, EvalCache* evalCache);
+
+// Makes the context consult another table of endgame rules (tests), dropping
+// the rules its material table has cached from the previous one.
+void UseSpecialCases(EvalContext& context, const SpecialCaseTable& table);
 
 // alpha and beta are the caller's window (16-bit scores). Returns the score
 // for the side to move: -32000 when it is checkmated, 0 for a draw.

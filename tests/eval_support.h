@@ -36,7 +36,7 @@ protected:
         InitEngineTables();
         static EvalContext shared;  // one for all tests: each context owns two large tables
         context_ = &shared;
-        context_->specialCases = &GlobalSpecialCaseTable();
+        UseSpecialCases(*context_, GlobalSpecialCaseTable());
     }
     Board& Set(const std::string& fen) {
         EXPECT_TRUE(SetFromFen(fen, position_->board)) << fen;

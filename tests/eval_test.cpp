@@ -93,7 +93,7 @@ TEST_F(EvalTest, ScalingAndWrapAround) {
     SpecialCaseTable rules;
     SpecialCaseResult verdict = NoRule;
     rules[board.materialKey] = [&verdict](const Board&) { return SpecialCaseOutcome{verdict, 0}; };
-    context_->specialCases = &rules;
+    UseSpecialCases(*context_, rules);
     const std::pair<SpecialCaseResult, int> expected[] = {
         {NoRule, x + 5},           {DivideBy32, (x >> 5) + 5},           {DivideBy8, (x >> 3) + 5},
         {DivideBy4, (x >> 2) + 5}, {DivideBy2, (x >> 1) + 5}, {ThreeQuarters, ((3 * x) >> 2) + 5}};
