@@ -137,6 +137,10 @@ public:
     // becomes the position at "." when it is a legal one.
     bool editing = false;
     std::unique_ptr<BoardWithHistory> editBoard;
+    // xboard "st" (seconds) and "sd" (plies): the front end sends the clock
+    // before every move under them too, and they stay in force beside it.
+    double stSeconds = 0;
+    int sdPlies = 0;
 };
 
 }  // namespace NEngine

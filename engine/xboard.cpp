@@ -1,5 +1,6 @@
 #include "engine/xboard.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <memory>
@@ -111,6 +112,19 @@ void FinishEdit(Engine& engine) {
     }
 }
 
+// "time" in centiseconds; a clock at or below zero is an empty one. Under
+// "st" the time per move stays, bounded by the clock; under "sd" the depth
+// stays as a limit of its own while the clock sets the budget.
+void TakeClock(Engine& engine, int32_t centiseconds) {
+    const double seconds = centiseconds > 0 ? centiseconds / 100.0 : 0.0;
+    engine.SetClock(seconds);
+    if (engine.stSeconds > 0) {
+        engine.moveSeconds = std::max(std::min(engine.stSeconds, seconds - MoveOverheadSeconds), 0.1);
+        engine.searcher.SetTimeBudget(engine.moveSeconds);
+    }
+    if (engine.sdPlies > 0) engine.searcher.SetDepthLimit(engine.sdPlies);
+}
+
 void SetBoard(Engine& engine, const Command& command) {
     engine.editing = false;
     engine.positionValid = 0;
@@ -128,7 +142,9 @@ UserMoveOutcome UserMove(Engine& engine, const Command& command) {
     UserMoveOutcome outcome;
     const bool whiteToMove = board.sideToMove == White;
     const StatusFlags status = GameStatus(board);
-    if (status & GameOverFlags) {
+    // Analysis follows the front end's board also past a draw that a game
+    // would have stopped at.
+    if ((status & GameOverFlags) && !engine.analyzeMode) {
         // The game is over: the move is not made, its result stands.
         outcome.status = status;
         outcome.done = true;
@@ -169,6 +185,8 @@ bool HandleXboardCommand(Engine& engine, const Command& command) {
             // that failed before must not refuse the new game's moves.
             engine.positionValid = 1;
             engine.editing = false;
+            // A new game has no depth limit until the front end sets one.
+            engine.sdPlies = 0;
             break;
         case CmdForce:
             engine.forceMode = 1;
@@ -196,14 +214,19 @@ bool HandleXboardCommand(Engine& engine, const Command& command) {
             TakeBack(engine, 2);
             break;
         case CmdSt:
-            if (command.number > 0) engine.SetMoveTime(command.number);
+            if (command.number > 0) {
+                engine.SetMoveTime(command.number);
+                engine.stSeconds = engine.moveSeconds;
+            }
             break;
         case CmdSd:
-            if (command.number > 0) engine.SetFixedDepth(command.number);
+            if (command.number > 0) {
+                engine.SetFixedDepth(command.number);
+                engine.sdPlies = engine.fixedDepth;
+            }
             break;
         case CmdTime:
-            // Centiseconds; a clock at or below zero is an empty one.
-            engine.SetClock(command.number > 0 ? command.number / 100.0 : 0.0);
+            TakeClock(engine, command.number);
             break;
         case CmdOtim:
             break;
@@ -211,6 +234,7 @@ bool HandleXboardCommand(Engine& engine, const Command& command) {
             // Moves per session; the front end sends the clock itself with
             // "time" before every move.
             engine.SetSession(command.number > 0 ? command.number : 0);
+            engine.stSeconds = 0;
             break;
         case CmdMemory:
             if (command.number >= 1) engine.SetHashSize(command.number);

@@ -252,16 +252,15 @@ TEST(XboardSession, AnalysisFollowsTheGameUntilExit) {
     EXPECT_EQ(total, 20);
     EXPECT_GE(left, 1);
 
-    // A move goes on the board and the analysis goes on from there: Black's
-    // moves now lead the lines.
-    engine.Send("e2e4");
-    seen = engine.ReadUntil("bestmove ");
-    ASSERT_FALSE(seen.empty());
-    EXPECT_FALSE(BlackMove(seen.back().substr(9))) << seen.back();
+    // Moves go on the board, past a repetition that would end a game, and
+    // the analysis goes on from there: Black's moves now lead the lines.
+    for (const char* move : {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8", "e2e4"})
+        engine.Send(move);
+    seen = engine.Ping();
+    for (const std::string& line : seen) EXPECT_FALSE(StartsWith(line, "Illegal") || StartsWith(line, "1/2")) << line;
     seen = engine.ReadUntil("3 ");
     ASSERT_FALSE(seen.empty());
-    int depth3 = 0;
-    ASSERT_TRUE(IsThinkingLine(seen.back(), &depth3)) << seen.back();
+    ASSERT_TRUE(IsThinkingLine(seen.back())) << seen.back();
     std::istringstream line(seen.back());
     std::string word;
     for (int i = 0; i < 5; ++i) line >> word;
@@ -350,15 +349,24 @@ TEST_F(XboardEngine, TimeControlCommands) {
     EXPECT_DOUBLE_EQ(Budget(), 120.0 / 40);
     Handle("time -50");
     EXPECT_DOUBLE_EQ(Budget(), MinimumBudgetSeconds);
-    // "st" in seconds per move; "sd" a depth without a budget; the next
-    // "time" brings the clock back.
+    // "st" in seconds per move; "sd" a depth without a budget.
     Handle("st 3");
     EXPECT_DOUBLE_EQ(Budget(), 3.0);
     Handle("sd 5");
     EXPECT_EQ(Budget(), 0.0);
     EXPECT_EQ(engine->searcher.DepthLimit(), 5);
+    // The clock comes before every move under both: the time per move
+    // stays, within the clock, and so does the depth.
+    Handle("st 3");
     Handle("time 4000");
+    EXPECT_DOUBLE_EQ(Budget(), 3.0);
+    EXPECT_EQ(engine->searcher.DepthLimit(), 5);
+    Handle("time 100");
+    EXPECT_DOUBLE_EQ(Budget(), 1.0 - MoveOverheadSeconds);
+    // "level" ends the time per move, "new" the depth.
+    HandleAll({"level 0 5 0", "new", "time 4000"});
     EXPECT_DOUBLE_EQ(Budget(), 1.0);
+    EXPECT_EQ(engine->searcher.DepthLimit(), MaxDepthLimit);
     // Zero and words mean nothing was given.
     HandleAll({"st 0", "sd 0", "sd x"});
     EXPECT_DOUBLE_EQ(Budget(), 1.0);

@@ -5,6 +5,7 @@
 #
 #   tools/xboard_games.sh [--opponent PROGRAM|self] [--games N] [--tc MIN:SEC]
 #                         [--inc SEC] [--mps MOVES] [--fen FEN] [--out DIR]
+#                         [-- XBOARD-OPTIONS...]
 #
 # Defaults: opponent /usr/games/fairymax, 4 games, 0:20 per
 # game, no increment, sudden death. Needs xboard and xvfb-run (Debian
@@ -30,6 +31,7 @@ while [ $# -gt 0 ]; do
         --mps) mps=$2; shift 2 ;;
         --fen) fen=$2; shift 2 ;;
         --out) out=$2; shift 2 ;;
+        --) shift; break ;;
         *) echo "unknown option $1" >&2; exit 2 ;;
     esac
 done
@@ -53,6 +55,7 @@ args=(-fcp "$opponent" -fd "$out/first" -scp "$engine" -sd "$out/second"
       -mg "$games" -tc "$tc" -inc "$inc" -noGUI -xexit -xponder
       -saveGameFile "$out/games.pgn" -debug -nameOfDebugFile "$out/xboard.debug")
 [ "$mps" != 0 ] && args+=(-mps "$mps")
+args+=("$@")  # after "--": passed to xboard as they are
 if [ -n "$fen" ]; then
     echo "$fen" > "$out/start.fen"
     args+=(-lpf "$out/start.fen")
