@@ -8,7 +8,7 @@
 #                         [-- XBOARD-OPTIONS...]
 #
 # Defaults: opponent /usr/games/fairymax, 4 games, 0:20 per
-# game, no increment, sudden death. Needs xboard and xvfb-run (Debian
+# game, no increment, sudden death (an increment makes xboard ignore --mps). Needs xboard and xvfb-run (Debian
 # packages xboard and xvfb). Exit status 1 when a game ended abnormally
 # (false claim, illegal move, time loss, lost connection, unfinished) or a
 # saved game does not read back.
@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 opponent=/usr/games/fairymax
 games=4
 tc=0:20
-inc=0
+inc=
 mps=0
 fen=
 out=
@@ -52,8 +52,9 @@ rm -f "$out/games.pgn" "$out/xboard.debug"
 # pondering, the machine is shared.
 mkdir -p "$out/first" "$out/second"
 args=(-fcp "$opponent" -fd "$out/first" -scp "$engine" -sd "$out/second"
-      -mg "$games" -tc "$tc" -inc "$inc" -noGUI -xexit -xponder
+      -mg "$games" -tc "$tc" -noGUI -xexit -xponder
       -saveGameFile "$out/games.pgn" -debug -nameOfDebugFile "$out/xboard.debug")
+[ -n "$inc" ] && args+=(-inc "$inc")
 [ "$mps" != 0 ] && args+=(-mps "$mps")
 args+=("$@")  # after "--": passed to xboard as they are
 if [ -n "$fen" ]; then
@@ -61,7 +62,7 @@ if [ -n "$fen" ]; then
     args+=(-lpf "$out/start.fen")
 fi
 
-echo "xboard: $games games, $tc + $inc s, Tarnock against $opponent; files in $out"
+echo "xboard: $games games, tc $tc, increment ${inc:-0} s, moves per session $mps; Tarnock against $opponent; files in $out"
 timeout 3600 xvfb-run -a "$xboard" "${args[@]}" > "$out/xboard.log" 2>&1 || true
 
 # How each game ended, and whether the saved games read back.
