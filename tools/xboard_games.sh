@@ -3,7 +3,7 @@
 # real xboard front end running headless, then checks how every game ended
 # and that the saved games read back.
 #
-#   tools/xboard_games.sh [--opponent PROGRAM|self] [--games N] [--tc MIN:SEC]
+#   tools/xboard_games.sh [--engine PROGRAM] [--opponent PROGRAM|self] [--games N] [--tc MIN:SEC]
 #                         [--inc SEC] [--mps MOVES] [--fen FEN] [--out DIR]
 #                         [-- XBOARD-OPTIONS...]
 #
@@ -15,6 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+engine=$(pwd)/build/tarnock
 opponent=/usr/games/fairymax
 games=4
 tc=0:20
@@ -24,6 +25,7 @@ fen=
 out=
 while [ $# -gt 0 ]; do
     case $1 in
+        --engine) engine=$(realpath "$2"); shift 2 ;;
         --opponent) opponent=$2; shift 2 ;;
         --games) games=$2; shift 2 ;;
         --tc) tc=$2; shift 2 ;;
@@ -36,7 +38,6 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-engine=$(pwd)/build/tarnock
 [ -x "$engine" ] || { echo "build the engine first (cmake --build build)" >&2; exit 2; }
 [ "$opponent" = self ] && opponent=$engine
 xboard=$(command -v xboard || echo /usr/games/xboard)
@@ -63,7 +64,11 @@ if [ -n "$fen" ]; then
 fi
 
 echo "xboard: $games games, tc $tc, increment ${inc:-0} s, moves per session $mps; Tarnock against $opponent; files in $out"
-timeout 3600 xvfb-run -a "$xboard" "${args[@]}" > "$out/xboard.log" 2>&1 || true
+# xboard keeps running when an engine crashes at the start of a game: a
+# generous bound per game ends such a run (its games then count as faults).
+IFS=: read -r minutes seconds <<< "$tc"
+limit=$(( games * (6 * (10#$minutes * 60 + 10#${seconds:-0}) + 300) ))
+timeout "$limit" xvfb-run -a "$xboard" "${args[@]}" > "$out/xboard.log" 2>&1 || true
 
 # How each game ended, and whether the saved games read back.
 python3 - "$out" "$games" "$engine" <<'EOF'
