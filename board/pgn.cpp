@@ -72,11 +72,14 @@ public:
 private:
     size_t ReadTag(const std::string& line, size_t i);
     size_t ReadToken(const std::string& line, size_t i);
+    void ApplyFen();
 
     Board& board_;
     bool inComment_ = false;
     bool setUp_ = false;
     bool ended_ = false;
+    std::string fen_;
+    bool haveFen_ = false;
 };
 
 bool PgnScanner::ScanLine(const std::string& line) {
@@ -158,17 +161,26 @@ size_t PgnScanner::ReadTag(const std::string& line, size_t i) {
         resume = bracket + 1;
     }
 
-    // FEN counts only after SetUp "1"; other tags carry nothing we use.
+    // FEN counts only with SetUp "1", in either order (front ends write
+    // FEN first, too); other tags carry nothing we use.
     if (name == "SetUp" && value == "1") {
         setUp_ = true;
-    } else if (name == "FEN" && setUp_) {
-        if (SetFromFen(value, board_)) {
-            positionSet = true;
-        } else {
-            fenFailed = true;
-        }
+        if (haveFen_) ApplyFen();
+    } else if (name == "FEN") {
+        fen_ = value;
+        haveFen_ = true;
+        if (setUp_) ApplyFen();
     }
     return resume;
+}
+
+void PgnScanner::ApplyFen() {
+    if (positionSet || fenFailed) return;
+    if (SetFromFen(fen_, board_)) {
+        positionSet = true;
+    } else {
+        fenFailed = true;
+    }
 }
 
 }  // namespace

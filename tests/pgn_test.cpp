@@ -80,12 +80,14 @@ TEST(PgnReading, TagsDecideTheStartingPosition) {
     auto fromStart = NewBoard();
     PlaySan(fromStart->board, {"e4", "e5"});
     const std::string fen = "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1";
-    // A FEN tag counts only after SetUp "1".
+    // A FEN tag counts only with SetUp "1", before or after it (front ends
+    // write both orders).
     ExpectSamePosition(Read("[FEN \"" + fen + "\"]\n1. e4 e5 *\n")->board, fromStart->board);
-    ExpectSamePosition(Read("[FEN \"" + fen + "\"]\n[SetUp \"1\"]\n1. e4 e5 *\n")->board, fromStart->board);
+    ExpectSamePosition(Read("[FEN \"" + fen + "\"]\n[SetUp \"0\"]\n1. e4 e5 *\n")->board, fromStart->board);
     auto expected = NewBoard(fen);
     PlaySan(expected->board, {"e4", "Kd7"});
     ExpectSamePosition(Read("[SetUp \"1\"]\n[FEN \"" + fen + "\"]\n1. e4 Kd7 *\n")->board, expected->board);
+    ExpectSamePosition(Read("[FEN \"" + fen + "\"]\n[SetUp \"1\"]\n1. e4 Kd7 *\n")->board, expected->board);
 
     // A FEN that cannot be set up leaves the board as it was, moves unread.
     auto kept = NewBoard("4k3/8/8/8/8/8/8/R3K3 w Q - 0 7");
