@@ -181,12 +181,10 @@ bool HandleXboardCommand(Engine& engine, const Command& command) {
         case CmdNew:
             engine.ClearTT();
             engine.SetPosition(std::string());
-            // The start position is the one the front end shows: a set-up
-            // that failed before must not refuse the new game's moves.
-            engine.positionValid = 1;
+            // Force mode, the time controls (a depth limit among them) and
+            // the refusal after a failed set-up stay: only a set-up that
+            // succeeds ends the refusal.
             engine.editing = false;
-            // A new game has no depth limit until the front end sets one.
-            engine.sdPlies = 0;
             break;
         case CmdForce:
             engine.forceMode = 1;

@@ -118,7 +118,7 @@ TEST(XboardSession, FeaturesForceModeAndRefusals) {
     EXPECT_EQ(engine.Replies({"undo", "undo", "undo", "e2e4"}), (Lines{}));
 
     // A set-up that fails refuses "go" and moves, also after other
-    // commands, until a set-up succeeds; "new" starts a game it can play.
+    // commands, "new" among them, until a set-up succeeds.
     EXPECT_EQ(engine.Replies({"setboard 8/8/8/8/8/8/8/8 w - - 0 1"}), (Lines{"tellusererror Illegal position"}));
     EXPECT_EQ(engine.Replies({"go", "e7e5", "force", "undo", "e7e5", "go"}),
               (Lines{"Illegal move", "Illegal move", "Illegal move", "Illegal move"}));
@@ -127,7 +127,8 @@ TEST(XboardSession, FeaturesForceModeAndRefusals) {
     engine.Replies({"setboard kings only"});
     EXPECT_EQ(engine.Replies({"setboard 7k/8/8/8/8/8/8/8 w - - 0 1", "e2e4"}),
               (Lines{"tellusererror Illegal position", "Illegal move"}));
-    EXPECT_FALSE(BlackMove(engine.MoveAfter("new\ngo")));
+    EXPECT_EQ(engine.Replies({"new", "go", "e2e4"}), (Lines{"Illegal move", "Illegal move"}));
+    EXPECT_TRUE(engine.Replies({"setboard rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"}).empty());
 
     // "uci" makes "go" a UCI command; "xboard" brings the xboard one back.
     engine.Send("uci");
@@ -363,10 +364,10 @@ TEST_F(XboardEngine, TimeControlCommands) {
     EXPECT_EQ(engine->searcher.DepthLimit(), 5);
     Handle("time 100");
     EXPECT_DOUBLE_EQ(Budget(), 1.0 - MoveOverheadSeconds);
-    // "level" ends the time per move, "new" the depth.
+    // "level" ends the time per move; "new" keeps the depth.
     HandleAll({"level 0 5 0", "new", "time 4000"});
     EXPECT_DOUBLE_EQ(Budget(), 1.0);
-    EXPECT_EQ(engine->searcher.DepthLimit(), MaxDepthLimit);
+    EXPECT_EQ(engine->searcher.DepthLimit(), 5);
     // Zero and words mean nothing was given.
     HandleAll({"st 0", "sd 0", "sd x"});
     EXPECT_DOUBLE_EQ(Budget(), 1.0);
