@@ -3,6 +3,7 @@
 // order, the caches, the lazy exit, the taper and the final scaling.
 #include "eval/evaluate.h"
 
+#include "board/attacks.h"
 #include "board/psq.h"
 #include "eval/material.h"
 #include "eval/terms.h"
@@ -108,19 +109,41 @@ PackedScore PieceSum(EvalContext& context) {
     return white - PieceTerms<Traced>(context, Black);
 }
 
-// The side to move's stalemate trap (no safe moves left but a lone rook's
-// checks) cuts the score to a 32nd; it reads the attack maps and returns
-// the shift to use.
-int StalemateTrapShift(const EvalContext&, int shift) { return shift; }
+// The side to move may have nothing left to move but its king, which has no
+// safe square, and perhaps a lone rook that can keep checking: a stalemate
+// trap. Then the score is cut to a 32nd, whatever the material says.
+constexpr int StalemateTrapShift = 5;
+
+bool StalemateTrap(const EvalContext& context) {
+    const Board& board = *context.board;
+    const Colour us = board.sideToMove;
+    const Colour them = Opponent(us);
+    const AttackBlock& own = context.side[us];
+    const AttackBlock& other = context.side[them];
+    if (own.safePushes || (own.pawnAttacks & board.colour[them].all)) return false;
+    if (own.kingAttacks & context.empty & ~other.allAttacks) return false;
+    if (!own.hasPieceAttacks) return true;
+    return board.colour[us].count[Rook] == 1 && (own.rookAttacks & KingAttacks(board.kingSquare[them])) &&
+           !(own.queenAttacks | own.bishopAttacks | own.knightAttacks);
+}
 
 // King scores from the pawn entry less the king danger (skipped when only the
 // end game counts), then threats, weak pawns and passed pawns, White minus
 // Black.
 template <bool Traced>
-PackedScore KingThreatAndPassedTerms(EvalContext&, const PawnHashEntry& pawns, Phase) {
-    const PackedScore whiteKing = pawns.kingScore[White];
-    const PackedScore blackKing = pawns.kingScore[Black];
-    return whiteKing - blackKing;
+PackedScore KingThreatAndPassedTerms(EvalContext& context, const PawnHashEntry& pawns, Phase phase) {
+    PackedScore whiteKing = pawns.kingScore[White];
+    PackedScore blackKing = pawns.kingScore[Black];
+    if (phase.mode != PhaseMode::EndGameOnly) {
+        whiteKing -= KingDanger<Traced>(context, Black, MgOf(whiteKing));
+        blackKing -= KingDanger<Traced>(context, White, MgOf(blackKing));
+    }
+    PackedScore sum = whiteKing - blackKing;
+    sum += Threats<Traced>(context, White);
+    sum -= Threats<Traced>(context, Black);
+    sum += WeakPawns<Traced>(context, White);
+    sum -= WeakPawns<Traced>(context, Black);
+    return sum;
 }
 
 // ---------------------------------------------------------------- Evaluate
@@ -189,7 +212,8 @@ int EvaluatePosition(EvalContext& context, int alpha, int beta) {
     BuildAttackMapsAfterPawns(context);
 
     PackedScore sum = lazy + PieceSum<Traced>(context) + pawns.structure;
-    scale.shift = StalemateTrapShift(context, scale.shift);
+    const bool trapped = StalemateTrap(context);
+    if (trapped) scale.shift = StalemateTrapShift;
     sum += KingThreatAndPassedTerms<Traced>(context, pawns, phase);
 
     const int whiteScore = TaperScore(sum, phase);
@@ -201,7 +225,7 @@ int EvaluatePosition(EvalContext& context, int alpha, int beta) {
         trace.phase = phase;
         trace.nonPawnMaterial = board.colour[White].nonPawnMaterial + board.colour[Black].nonPawnMaterial;
         trace.scale = scale;
-        trace.stalemateTrap = scale.shift != ScaleFactorOf(rule.result).shift;
+        trace.stalemateTrap = trapped;
         trace.whiteScore = whiteScore;
         trace.score = score;
     }

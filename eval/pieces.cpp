@@ -63,6 +63,9 @@ constexpr CastlingRights QueenSideRight(Colour c) { return CastlingRights(2 << (
 // slider in `attackers` on the same line (diagonal or straight): moving it
 // would expose the shielded piece.
 inline bool Shields(int sq, bool diagonal, BitMask occupied, BitMask shielded, BitMask attackers) {
+    // Most pieces have no such line at all, even on an empty board.
+    const BitMask rays = diagonal ? Attacks->bishopRays[sq] : Attacks->rookRays[sq];
+    if (!(rays & shielded) || !(rays & attackers)) return false;
     const BitMask seen = diagonal ? BishopAttacks(sq, occupied) : RookAttacks(sq, occupied);
     if (!(seen & shielded)) return false;
     for (BitMask b = seen & attackers; b;)

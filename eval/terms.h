@@ -53,4 +53,20 @@ void BuildAttackMapsAfterPawns(EvalContext& context);
 template <bool Traced>
 PackedScore PieceTerms(EvalContext& context, Colour c);
 
+// king.cpp: the danger attacker a makes for the other side's king, given
+// that king's pawn shelter (middle-game points, to be subtracted from the
+// defender's king score). Adds the pawn and king adjustments to a's king
+// attackers and a pawn's discovering push to a's discoveredSquares.
+template <bool Traced>
+int KingDanger(EvalContext& context, Colour a, int shelter);
+// Colour c's pawns pinned to c's king.
+BitMask PinnedPawnsOf(const EvalContext& context, Colour c);
+
+// threats.cpp: colour c's threats against the other side's pieces, and its
+// attacks on the other side's weak pawns.
+template <bool Traced>
+PackedScore Threats(EvalContext& context, Colour c);
+template <bool Traced>
+PackedScore WeakPawns(EvalContext& context, Colour c);
+
 }  // namespace NEngine

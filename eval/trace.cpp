@@ -21,6 +21,9 @@ const char* const TermNames[TermCount] = {
     "Relative pins",
     "Rook files",
     "Trapped rooks",
+    "King danger",
+    "Threats",
+    "Weak pawns",
 };
 
 PackedScore EvalTrace::Total() const {
@@ -69,6 +72,24 @@ void PrintTrace(std::ostream& out, const EvalTrace& trace) {
             }
             out << "---------------------+---------------+---------------+--------------\n"
                 << Row("Total", white, black);
+            for (Colour c : {White, Black}) {
+                const KingDangerTrace& k = trace.kingDanger[c];
+                if (!k.computed) continue;
+                out << "King danger to " << (c == White ? "White" : "Black") << ": attackers " << k.attackers
+                    << ", weight " << k.attackWeight << ", safe checks";
+                if (!k.safeChecks) out << " none";
+                if (k.safeChecks & KnightCheck) out << " knight";
+                if (k.safeChecks & BishopCheck) out << " bishop";
+                if (k.safeChecks & RookCheck) out << " rook";
+                if (k.safeChecks & QueenCheck) out << " queen";
+                if (k.unsafeChecks) out << ", unsafe checks";
+                if (k.discovered) out << ", discovered check";
+                if (k.promotion) out << ", promotion check";
+                if (k.matingNet) out << ", mating net";
+                if (k.pinnedPawn) out << ", pinned pawn";
+                out << "; check weight " << k.checkWeight << ", base " << k.base << ", danger " << k.danger
+                    << ", shelter " << k.shelter << ", flank squares " << k.flank << " -> " << k.result << "\n";
+            }
             out << "Phase: non-pawn material " << trace.nonPawnMaterial << ", ";
             switch (trace.phase.mode) {
                 case PhaseMode::MiddleGameOnly: out << "middle game only\n"; break;

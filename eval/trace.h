@@ -41,6 +41,11 @@ enum EvalTerm : uint8_t {
     TermRelativePins,       // a piece shielding an own queen or rook from an enemy slider
     TermRookFiles,          // open and half-open files
     TermTrappedRooks,
+    // King danger (each side's row: the danger to its own king), threats
+    // and attacks on weak pawns.
+    TermKingDanger,
+    TermThreats,
+    TermWeakPawns,
     TermCount
 };
 
@@ -55,8 +60,25 @@ enum class TraceOutcome : uint8_t {
     ExactScore,  // an endgame rule gave the score
 };
 
+// How the danger to one king was reached (the king of the colour it is
+// filed under).
+struct KingDangerTrace {
+    bool computed = false;  // false when only the end game counts
+    int shelter = 0;        // the king's shelter from the pawn entry
+    uint32_t attackers = 0, attackWeight = 0;
+    uint8_t safeChecks = 0;  // by checking piece: 1 knight, 2 bishop, 4 rook, 8 queen
+    bool unsafeChecks = false, discovered = false, promotion = false;
+    bool matingNet = false, pinnedPawn = false;
+    int checkWeight = 0, base = 0, danger = 0;  // danger after the division with no attackers
+    int d1 = 0, d2 = 0;                         // after the shelter (and the mating net)
+    int flank = 0;                              // flank squares counted
+    int result = 0;                             // what the king score loses
+};
+enum : uint8_t { KnightCheck = 1, BishopCheck = 2, RookCheck = 4, QueenCheck = 8 };
+
 struct EvalTrace {
     PackedScore term[TermCount][2] = {};  // [term][colour], each colour's own value
+    KingDangerTrace kingDanger[2];        // by the colour of the king in danger
     TraceOutcome outcome = TraceOutcome::Full;
     Phase phase = {};
     int nonPawnMaterial = 0;

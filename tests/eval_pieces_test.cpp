@@ -4,51 +4,17 @@
 #include "eval_support.h"
 
 using namespace NEngine;
+using Tests::At;
+using Tests::Squares;
 
 namespace {
 
-class PiecesTest : public Tests::EvalFixture {
-protected:
-    const AttackBlock& Side(Colour c) const { return context_->side[c]; }
-};
-
-// "d3 e4" -> the set of those squares.
-BitMask Squares(const std::string& names) {
-    std::istringstream in(names);
-    BitMask set = 0;
-    for (std::string name; in >> name;) set |= Bit((name[1] - '1') * 8 + (name[0] - 'a'));
-    return set;
-}
-int At(const char* name) { return LowestSquare(Squares(name)); }
-
-// A position and the value of one term for White and for Black.
-struct TermCase {
-    const char* what;
-    const char* fen;
-    EvalTerm term;
-    PackedScore white, black;
-};
+class PiecesTest : public Tests::EvalFixture {};
 
 }  // namespace
 
-// Trace is protected in the fixture; the table runner reaches it through here.
-class PiecesTable : public PiecesTest {
-public:
-    void Run(const std::vector<TermCase>& cases) {
-        for (const TermCase& c : cases) {
-            const EvalTrace t = Trace(c.fen);
-            ASSERT_EQ(t.outcome, TraceOutcome::Full) << c.what;
-            EXPECT_EQ(t.term[c.term][White], c.white) << c.what << ": " << TermNames[c.term];
-            EXPECT_EQ(t.term[c.term][Black], c.black) << c.what << ": " << TermNames[c.term];
-            const EvalTrace twin = Trace(Tests::FlipFen(c.fen));
-            EXPECT_EQ(twin.term[c.term][Black], c.white) << c.what << " (twin)";
-            EXPECT_EQ(twin.term[c.term][White], c.black) << c.what << " (twin)";
-        }
-    }
-};
-
-TEST_F(PiecesTable, RookFilesAndTrappedRooks) {
-    Run({
+TEST_F(PiecesTest, RookFilesAndTrappedRooks) {
+    CheckTerms({
         // c-file without pawns: open; e-file with only an enemy pawn: half
         // open; a rook behind its own pawn: nothing.
         {"open and half-open files", "r5k1/p4ppp/4p3/8/8/8/PP3PPP/2R1R1K1 w - - 0 1", TermRookFiles, S(30, 12), 0},
@@ -65,8 +31,8 @@ TEST_F(PiecesTable, RookFilesAndTrappedRooks) {
     });
 }
 
-TEST_F(PiecesTable, OutpostsAndTropism) {
-    Run({
+TEST_F(PiecesTest, OutpostsAndTropism) {
+    CheckTerms({
         // d5 cannot be chased by a pawn: 6/2 alone, 10/3 with the e4 pawn.
         {"knight outpost", "4k3/p6p/8/3N4/8/8/P6P/4K3 w - - 0 1", TermOutposts, S(6, 2), 0},
         {"supported knight outpost", "4k3/p6p/8/3N4/4P3/8/P6P/4K3 w - - 0 1", TermOutposts, S(10, 3), 0},
@@ -82,8 +48,8 @@ TEST_F(PiecesTable, OutpostsAndTropism) {
     });
 }
 
-TEST_F(PiecesTable, MobilityExtremes) {
-    Run({
+TEST_F(PiecesTest, MobilityExtremes) {
+    CheckTerms({
         // h1 knight: g3 is hit by the h4 pawn, f2 holds an own pawn.
         {"knight without squares", "4k3/8/8/8/7p/8/5P2/4K2N w - - 0 1", TermKnightMobility, S(-45, -45), 0},
         // Queen d4 on all 27 squares; g7, which the king holds, the h6 pawn
@@ -95,8 +61,8 @@ TEST_F(PiecesTable, MobilityExtremes) {
     EXPECT_TRUE(Side(White).restricted & Bit(At("h1")));
 }
 
-TEST_F(PiecesTable, RelativePinsAndDiscoveredAttacks) {
-    Run({
+TEST_F(PiecesTest, RelativePinsAndDiscoveredAttacks) {
+    CheckTerms({
         // Each piece shields an own queen or rook from an enemy slider.
         {"knight before the queen", "4r1k1/5ppp/8/8/4N3/8/5PPP/4Q1K1 w - - 0 1", TermRelativePins, S(-15, -15), 0},
         {"bishop before an undefended rook", "4r1k1/5ppp/8/8/4B3/8/5PPP/4R1K1 w - - 0 1", TermRelativePins,

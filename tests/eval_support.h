@@ -6,6 +6,7 @@
 #include <cctype>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "eval/evaluate.h"
 #include "eval/trace.h"
@@ -29,6 +30,23 @@ inline std::string FlipFen(const std::string& fen) {
     if (ep != "-") ep[1] = char('1' + ('8' - ep[1]));
     return flipped + (side == "w" ? " b " : " w ") + (rights.empty() ? "-" : rights) + " " + ep + counters;
 }
+
+// "d3 e4" -> the set of those squares; At("d3") -> the square.
+inline BitMask Squares(const std::string& names) {
+    std::istringstream in(names);
+    BitMask set = 0;
+    for (std::string name; in >> name;) set |= Bit((name[1] - '1') * 8 + (name[0] - 'a'));
+    return set;
+}
+inline int At(const std::string& name) { return LowestSquare(Squares(name)); }
+
+// A position and the value of one term for White and for Black.
+struct TermCase {
+    const char* what;
+    const char* fen;
+    EvalTerm term;
+    PackedScore white, black;
+};
 
 class EvalFixture : public ::testing::Test {
 protected:
@@ -60,6 +78,21 @@ protected:
         }
         return trace;
     }
+
+    // Each case's term for both colours, and the same values with the sides
+    // swapped in the colour twin.
+    void CheckTerms(const std::vector<TermCase>& cases) {
+        for (const TermCase& c : cases) {
+            const EvalTrace t = Trace(c.fen);
+            ASSERT_EQ(t.outcome, TraceOutcome::Full) << c.what;
+            EXPECT_EQ(t.term[c.term][White], c.white) << c.what << ": " << TermNames[c.term];
+            EXPECT_EQ(t.term[c.term][Black], c.black) << c.what << ": " << TermNames[c.term];
+            const EvalTrace twin = Trace(FlipFen(c.fen));
+            EXPECT_EQ(twin.term[c.term][Black], c.white) << c.what << " (twin)";
+            EXPECT_EQ(twin.term[c.term][White], c.black) << c.what << " (twin)";
+        }
+    }
+    const AttackBlock& Side(Colour c) const { return context_->side[c]; }
 
     EvalContext* context_ = nullptr;
     std::unique_ptr<BoardWithHistory> position_ = std::make_unique<BoardWithHistory>();
