@@ -59,6 +59,24 @@ inline void AddAttacks(AttackBlock& block, BitMask attacks, BitMask xray) {
     if (attacks) block.hasPieceAttacks = 1;
 }
 
+// A slider's attacks through our own sliders of its line kind: the same as
+// its plain attacks unless it meets one of them.
+inline BitMask XrayAttacks(PieceType slider, int sq, BitMask attacks, BitMask ownSliders, BitMask through) {
+    if (!(attacks & ownSliders)) return attacks;
+    return slider == Bishop ? BishopAttacks(sq, through) : RookAttacks(sq, through);
+}
+
+// The file ahead of a rook or queen through our own pawns, and behind it
+// through theirs. `full` is its rank and file attacks on the occupancy,
+// which already are the answer when no such pawn is in the way.
+inline void AddFileSupport(AttackBlock& block, Colour c, int sq, BitMask full, BitMask occupied, BitMask ownPawns,
+                           BitMask theirPawns) {
+    const BitMask ahead = PawnMasks->frontSpan[c][sq];
+    const BitMask behind = PawnMasks->frontSpan[Opponent(c)][sq];
+    block.fileSupport |= ((full & ahead & ownPawns) ? RookAttacks(sq, occupied & ~ownPawns) : full) & ahead;
+    block.fileRear |= ((full & behind & theirPawns) ? RookAttacks(sq, occupied & ~theirPawns) : full) & behind;
+}
+
 // A piece of ours that blocks an enemy slider's line to our king moves only
 // along that line.
 inline BitMask PinLine(const AttackBlock& block, int king, int sq) {
@@ -73,8 +91,10 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
     AttackBlock& block = context.side[c];
     const int king = board.kingSquare[c];
     const BitMask occupied = context.occupied;
-    const BitMask throughOwnPawns = occupied & ~board.Pieces(c, Pawn);
-    const BitMask throughTheirPawns = occupied & ~board.Pieces(o, Pawn);
+    const BitMask ownPawns = board.Pieces(c, Pawn);
+    const BitMask theirPawns = board.Pieces(o, Pawn);
+    const BitMask ownDiagonal = board.Pieces(c, Queen) | board.Pieces(c, Bishop);
+    const BitMask ownStraight = block.heavies;
 
     for (BitMask b = board.Pieces(c, Knight); b;) {
         const int sq = PopLowest(b);
@@ -92,34 +112,36 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
         const BitMask attacks = BishopAttacks(sq, occupied) & line;
         context.pieceAttacks[sq] = attacks;
         block.bishopAttacks |= attacks;
-        AddAttacks(block, attacks, BishopAttacks(sq, block.noQB) & line);
+        AddAttacks(block, attacks, XrayAttacks(Bishop, sq, attacks, ownDiagonal, block.noQB) & line);
     }
     for (BitMask b = board.Pieces(c, Rook); b;) {
         const int sq = PopLowest(b);
         const BitMask line = PinLine(block, king, sq);
         if (line != ~BitMask(0)) block.pinned |= Bit(sq);
-        const BitMask attacks = RookAttacks(sq, occupied) & line;
+        const BitMask full = RookAttacks(sq, occupied);
+        const BitMask attacks = full & line;
         context.pieceAttacks[sq] = attacks;
         block.rookAttacks |= attacks;
-        AddAttacks(block, attacks, RookAttacks(sq, block.noQR) & line);
-        block.fileSupport |= RookAttacks(sq, throughOwnPawns) & PawnMasks->frontSpan[c][sq];
-        block.fileRear |= RookAttacks(sq, throughTheirPawns) & PawnMasks->frontSpan[o][sq];
+        AddAttacks(block, attacks, XrayAttacks(Rook, sq, attacks, ownStraight, block.noQR) & line);
+        AddFileSupport(block, c, sq, full, occupied, ownPawns, theirPawns);
         block.forkTargets |= KnightAttacks(sq);
     }
     for (BitMask b = board.Pieces(c, Queen); b;) {
         const int sq = PopLowest(b);
         const BitMask line = PinLine(block, king, sq);
         if (line != ~BitMask(0)) block.pinned |= Bit(sq);
+        const BitMask fullStraight = RookAttacks(sq, occupied);
         const BitMask diagonal = BishopAttacks(sq, occupied) & line;
-        const BitMask straight = RookAttacks(sq, occupied) & line;
+        const BitMask straight = fullStraight & line;
         const BitMask attacks = diagonal | straight;
         context.pieceAttacks[sq] = attacks;
         block.queenAttacks |= attacks;
         block.queenDiagonal |= diagonal;
         block.queenOrthogonal |= straight;
-        AddAttacks(block, attacks, (BishopAttacks(sq, block.noQB) | RookAttacks(sq, block.noQR)) & line);
-        block.fileSupport |= RookAttacks(sq, throughOwnPawns) & PawnMasks->frontSpan[c][sq];
-        block.fileRear |= RookAttacks(sq, throughTheirPawns) & PawnMasks->frontSpan[o][sq];
+        const BitMask xray = XrayAttacks(Bishop, sq, diagonal, ownDiagonal, block.noQB) |
+                             XrayAttacks(Rook, sq, straight, ownStraight, block.noQR);
+        AddAttacks(block, attacks, xray & line);
+        AddFileSupport(block, c, sq, fullStraight, occupied, ownPawns, theirPawns);
         block.forkTargets |= KnightAttacks(sq);
     }
     block.minorAttacks = block.knightAttacks | block.bishopAttacks;

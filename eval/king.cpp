@@ -83,6 +83,8 @@ bool MatingNet(const EvalContext& context, Colour a, BitMask queenSquares, BitMa
             const BitMask from = type == Queen  ? QueenAttacks(square, occupied)
                                  : type == Rook ? RookAttacks(square, occupied)
                                                 : BishopAttacks(square, occupied);
+            // Not even all of our attacks together would close the net.
+            if (flights & ~from & ~context.side[a].allAttacks) continue;
             for (BitMask p = board.Pieces(a, type); p;) {
                 const int piece = PopLowest(p);
                 if ((context.pieceAttacks[piece] & Bit(square)) &&
@@ -98,6 +100,7 @@ bool MatingNet(const EvalContext& context, Colour a, BitMask queenSquares, BitMa
     for (BitMask s = promotionSquares; s;) {
         const int square = PopLowest(s);
         const BitMask from = QueenAttacks(square, occupied);
+        if (flights & ~from & ~context.side[a].allAttacks) continue;
         const BitMask behind = ShiftForward(d, Bit(square));
         const BitMask sources = (board.mailbox[square] ? PawnCaptureSet(d, Bit(square)) : behind) & pawns;
         for (BitMask p = sources; p;)
@@ -202,8 +205,9 @@ int KingDanger(EvalContext& context, Colour a, int shelter) {
     int d1 = danger - cover > 0 ? danger - cover : 0;
     const int d2 = base - cover > 0 ? base - cover : 0;
     const BitMask loose = ~def.strongSquares;
-    const bool net =
-        MatingNet(context, a, safeQueen & loose, safeRook & loose, safeBishop & loose, promotionChecks & loose);
+    const bool net = ((safeQueen | safeRook | safeBishop | promotionChecks) & loose) &&
+                     MatingNet(context, a, safeQueen & loose, safeRook & loose, safeBishop & loose,
+                               promotionChecks & loose);
     if (net) d1 += board.sideToMove == a ? MatingNetToMove : MatingNetWaiting;
 
     const int pinnedPawn = PinnedPawns(context, d) ? PinnedPawnWeight : 0;

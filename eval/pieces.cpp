@@ -159,6 +159,7 @@ PackedScore Bishops(PieceScan& p) {
     EvalContext& ctx = p.context;
     PackedScore sum = 0;
     const BitMask occupied = ctx.occupied;
+    const BitMask ownDiagonal = p.Own(Queen) | p.Own(Bishop);
     for (BitMask b = p.Own(Bishop); b;) {
         const int sq = PopLowest(b);
         const BitMask attacks = ctx.pieceAttacks[sq];
@@ -168,7 +169,7 @@ PackedScore Bishops(PieceScan& p) {
 
         // Through our own queens and bishops on its diagonals.
         BitMask reach = attacks;
-        if (!(p.us.pinned & Bit(sq))) {
+        if (!(p.us.pinned & Bit(sq)) && (attacks & ownDiagonal)) {
             reach = BishopAttacks(sq, p.us.noQB);
             p.us.doubleAttacks |= reach & ~attacks;
         }
@@ -216,7 +217,7 @@ PackedScore Rooks(PieceScan& p) {
         const BitMask attacks = ctx.pieceAttacks[sq];
 
         BitMask reach = attacks;
-        if (!(p.us.pinned & Bit(sq))) {
+        if (!(p.us.pinned & Bit(sq)) && (attacks & p.us.heavies)) {
             reach = RookAttacks(sq, p.us.noQR);
             p.us.doubleAttacks |= reach & ~attacks;
         }
@@ -279,16 +280,20 @@ PackedScore Queens(PieceScan& p) {
     PackedScore sum = 0;
     const BitMask occupied = ctx.occupied;
     const BitMask allQueens = p.Own(Queen) | p.Theirs(Queen);
+    const BitMask ownDiagonal = p.Own(Queen) | p.Own(Bishop);
     const BitMask mobilityTargets = (p.us.mobilityArea & ~p.them.bishopRookAttacks) | allQueens;
     for (BitMask b = p.Own(Queen); b;) {
         const int sq = PopLowest(b);
         const BitMask attacks = ctx.pieceAttacks[sq];
 
+        // Through our own sliders, when one stands in the way.
         BitMask straightReach = attacks;
         if (!(p.us.pinned & Bit(sq))) {
-            straightReach = RookAttacks(sq, p.us.noQR);
-            const BitMask xray = straightReach | BishopAttacks(sq, p.us.noQB);
-            p.us.doubleAttacks |= xray & ~attacks;
+            const BitMask straight = attacks & Attacks->rookRays[sq];
+            const BitMask diagonal = attacks & Attacks->bishopRays[sq];
+            straightReach = (straight & p.us.heavies) ? RookAttacks(sq, p.us.noQR) : straight;
+            const BitMask diagonalReach = (diagonal & ownDiagonal) ? BishopAttacks(sq, p.us.noQB) : diagonal;
+            p.us.doubleAttacks |= (straightReach | diagonalReach) & ~attacks;
         }
 
         const PackedScore tropism = QueenKingDistance[Distance(sq, p.ownKing)];
