@@ -238,11 +238,9 @@ bool Engine::PollCallback() {
             break;
         case CmdStop:
         case CmdMoveNow:
-            stopCommand = command.code;
             searcher.Stop();
             break;
         case CmdQuit:
-            stopCommand = command.code;
             quitRequested = 1;
             searcher.Stop();
             break;

@@ -127,12 +127,6 @@ public:
     double clockGivenSeconds = 0;
     // Set when the current search wrote its own "bestmove" line.
     bool bestMoveReported = false;
-    // The command the input poll consumed to stop the last search ("exit",
-    // "stop", "?", "quit"); None when it ended otherwise.
-    CommandCode stopCommand = None;
-    // xboard analysis: from "analyze" until "exit", commands in between
-    // change the position and the analysis goes on from there.
-    bool analyzeMode = false;
     // xboard edit mode: pieces are placed on a board of its own, which
     // becomes the position at "." when it is a legal one.
     bool editing = false;

@@ -54,6 +54,9 @@ bool IsDeadPosition(const Board& board) {
 
 StatusFlags GameStatus(const Board& board) {
     StatusFlags status = board.flags;
+    // The fifty-move rule is the board's first draw test: where it holds,
+    // it names the draw, dead material or not.
+    if (status & FlagFiftyMoves) return status;
     if (IsDeadPosition(board)) return StatusFlags(status | FlagInsufficient);
     if (!(status & FlagInsufficient)) return status;
     // A mate is still possible here (two knights, knight against a minor
@@ -116,12 +119,17 @@ bool SaveBoard(Engine& engine, const std::string& file) {
 bool LoadBoard(Engine& engine, const std::string& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) return false;
-    // Read whole first: a directory opens but cannot be read, and an empty
-    // file holds no game; neither may reset the board to the start.
-    std::ostringstream content;
-    if (!(content << in.rdbuf()) || in.bad()) return false;
-    const std::string text = content.str();
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos) return false;
+    // Read whole first: a directory opens but cannot be read, and must not
+    // reset the board. A file that reads but holds no moves is a game
+    // without moves: the start position.
+    std::string text;
+    {
+        std::ostringstream content;
+        char chunk[4096];
+        while (in.read(chunk, sizeof chunk) || in.gcount() > 0) content.write(chunk, in.gcount());
+        if (in.bad()) return false;
+        text = content.str();
+    }
 
     // A FEN tag that cannot be set up leaves the scratch copy as the game was.
     Board& main = engine.MainBoard();

@@ -15,9 +15,9 @@ void HandleCommand(Engine& engine, const Command& command) {
         switch (command.code) {
             case CmdStop:
             case CmdMoveNow:
+                // Outside a search this leaves nothing behind: every search
+                // clears the stop flags as it starts.
                 engine.searcher.Stop();
-                // "exit" also ends an xboard analysis that is not searching.
-                if (command.code == CmdStop) engine.analyzeMode = false;
                 break;
             case CmdQuit:
                 engine.quitRequested = 1;
@@ -28,7 +28,6 @@ void HandleCommand(Engine& engine, const Command& command) {
                 break;
         }
     }
-    ResumeAnalysis(engine);
 }
 
 }  // namespace NEngine

@@ -51,8 +51,6 @@ void HandleMove(Engine& engine, const Command& command) {
         engine.WriteLine("Illegal move: " + command.text);
         return;
     }
-    // Analysis follows the moves without playing or announcing anything.
-    if (engine.analyzeMode) return;
     if (outcome.status & GameOverFlags) {
         GameResultText(engine, outcome.status, outcome.moverIsWhite);
         return;
@@ -142,9 +140,7 @@ UserMoveOutcome UserMove(Engine& engine, const Command& command) {
     UserMoveOutcome outcome;
     const bool whiteToMove = board.sideToMove == White;
     const StatusFlags status = GameStatus(board);
-    // Analysis follows the front end's board also past a draw that a game
-    // would have stopped at.
-    if ((status & GameOverFlags) && !engine.analyzeMode) {
+    if (status & GameOverFlags) {
         // The game is over: the move is not made, its result stands.
         outcome.status = status;
         outcome.done = true;
@@ -201,9 +197,10 @@ bool HandleXboardCommand(Engine& engine, const Command& command) {
             HandleMove(engine, command);
             break;
         case CmdPlacePiece:
-            // Outside edit mode three characters such as Nf3 are a move.
+            // Three characters such as Nf3 are a placement, never a move; out
+            // of edit mode there is no board to place on, and the game's own
+            // board must not gain pieces mid-game.
             if (engine.editing) PlacePiece(engine, command);
-            else if (ClassifyMoveText(command.text) != 0) HandleMove(engine, command);
             break;
         case CmdUndo:
             TakeBack(engine, 1);
@@ -247,7 +244,9 @@ bool HandleXboardCommand(Engine& engine, const Command& command) {
             engine.postFlag = 0;
             break;
         case CmdAnalyze:
-            engine.analyzeMode = true;
+            // Until "exit", "?" or any other command stops it; a command
+            // that stopped it runs afterwards like any other.
+            engine.Analyze();
             break;
         case CmdSetBoard:
             SetBoard(engine, command);
@@ -280,20 +279,6 @@ bool HandleXboardCommand(Engine& engine, const Command& command) {
             return false;
     }
     return true;
-}
-
-void ResumeAnalysis(Engine& engine) {
-    // Commands that stopped the analysis run first, and edit mode or a
-    // refused position has nothing to analyse.
-    if (!engine.analyzeMode || engine.UciMode() || engine.quitRequested || !engine.reader.queue.empty() ||
-        Refused(engine))
-        return;
-    engine.stopCommand = None;
-    engine.Analyze();
-    // "exit" (or "quit") ends the analysis for good; a command that stopped
-    // it waits in the queue; "?" or the deepest iteration leaves it waiting
-    // for the next command.
-    if (engine.stopCommand == CmdStop || engine.stopCommand == CmdQuit) engine.analyzeMode = false;
 }
 
 }  // namespace NEngine

@@ -23,8 +23,4 @@ UserMoveOutcome UserMove(Engine& engine, const Command& command);
 // Executes an xboard command; false when the code is none of them.
 bool HandleXboardCommand(Engine& engine, const Command& command);
 
-// In xboard analysis, after a command: the analysis goes on from the
-// position as it now is, once no further command waits.
-void ResumeAnalysis(Engine& engine);
-
 }  // namespace NEngine

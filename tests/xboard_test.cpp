@@ -109,10 +109,13 @@ TEST(XboardSession, FeaturesForceModeAndRefusals) {
     EXPECT_TRUE(BlackMove(engine.MoveAfter("new\ne2e4")));
 
     // Moves that do not fit are refused with the text as received; so are
-    // moves of the side not to move and moves in coordinates that are SAN.
-    EXPECT_EQ(engine.Replies({"new", "force", "e2e5", "e7e5", "Ke2"}),
-              (Lines{"Illegal move: e2e5", "Illegal move: e7e5", "Illegal move: Ke2"}));
-    // "undo" at the start does nothing; "undo" and "remove" take back moves.
+    // moves of the side not to move. Three characters such as Nf3 are a
+    // piece placement, which outside edit mode does nothing at all.
+    EXPECT_EQ(engine.Replies({"new", "force", "e2e5", "e7e5", "Nf3", "Ke2"}),
+              (Lines{"Illegal move: e2e5", "Illegal move: e7e5"}));
+    // "new" keeps force mode; "undo" at the start does nothing; "undo" and
+    // "remove" take back moves.
+    engine.Send("new");
     engine.Send("undo");
     EXPECT_TRUE(engine.Replies({"e2e4", "e7e5", "g1f3", "remove", "e7e5"}).empty());
     EXPECT_EQ(engine.Replies({"undo", "undo", "undo", "e2e4"}), (Lines{}));
@@ -162,6 +165,9 @@ TEST(XboardSession, ResultLinesEndTheGame) {
          {"1/2-1/2 {Draw by repetition}"}},
         // The hundredth reversible ply, no check.
         {"7k/8/8/8/8/8/R7/K7 w - - 99 80", {"a2b2"}, false, {"1/2-1/2 {Draw by fifty moves rule}"}},
+        // Bare kings set up on the hundredth ply: the fifty-move rule is the
+        // first draw the board tests, so it names the draw.
+        {"7k/8/8/8/8/8/8/K7 w - - 100 80", {"a1a2"}, false, {"1/2-1/2 {Draw by fifty moves rule}"}},
     };
     for (const auto& game : games) {
         engine.Send(game.fen ? std::string("setboard ") + game.fen : "new");
@@ -235,45 +241,55 @@ TEST(XboardSession, OnlyDeadMaterialEndsTheGame) {
     EXPECT_EQ(seen.back(), "1/2-1/2 {Draw by material insufficient}");
 }
 
-TEST(XboardSession, AnalysisFollowsTheGameUntilExit) {
+// Analysis runs until a command stops it: "." asks for a status line and
+// lets it go on; "exit" and "?" end it; any other command ends it and is
+// then carried out, a move as in a game.
+TEST(XboardSession, AnalysisRunsUntilACommandStopsIt) {
     XboardSession engine;
     ASSERT_TRUE(engine.Started());
     engine.Send("new");
     engine.Send("post");
     engine.Send("analyze");
-    // Thinking lines for White; "." asks for a status line.
-    Lines seen = engine.ReadUntil("2 ");
-    ASSERT_FALSE(seen.empty());
+    ASSERT_FALSE(engine.ReadUntil("2 ").empty());
     engine.Send(".");
-    seen = engine.ReadUntil("stat01: ");
+    Lines seen = engine.ReadUntil("stat01: ");
     ASSERT_FALSE(seen.empty());
     std::istringstream status(seen.back().substr(8));
     long long time = -1, nodes = -1, depth = -1, left = -1, total = -1;
     EXPECT_TRUE(status >> time >> nodes >> depth >> left >> total) << seen.back();
     EXPECT_EQ(total, 20);
     EXPECT_GE(left, 1);
+    EXPECT_LE(left, 20);
+    // Still analysing: deeper lines come.
+    ASSERT_FALSE(engine.ReadUntil("4 ").empty());
 
-    // Moves go on the board, past a repetition that would end a game, and
-    // the analysis goes on from there: Black's moves now lead the lines.
-    for (const char* move : {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8", "e2e4"})
-        engine.Send(move);
-    seen = engine.Ping();
-    for (const std::string& line : seen) EXPECT_FALSE(StartsWith(line, "Illegal") || StartsWith(line, "1/2")) << line;
-    seen = engine.ReadUntil("3 ");
-    ASSERT_FALSE(seen.empty());
-    ASSERT_TRUE(IsThinkingLine(seen.back())) << seen.back();
-    std::istringstream line(seen.back());
-    std::string word;
-    for (int i = 0; i < 5; ++i) line >> word;
-    EXPECT_TRUE(word.find('5') != std::string::npos || word.find('6') != std::string::npos) << seen.back();
+    // A move ends the analysis with its best move, then is answered.
+    engine.Send("sd 2");
+    Lines lines = engine.ReadUntil("bestmove ");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_FALSE(BlackMove(lines.back().substr(9))) << lines.back();
+    EXPECT_TRUE(BlackMove(engine.MoveAfter("e2e4")));
 
-    // "exit" ends it: nothing more comes, and moves are answered again.
-    engine.Send("exit");
-    EXPECT_FALSE(engine.ReadUntil("bestmove ").empty());
+    // "exit" and "?" end it for good: nothing comes until the next command.
+    for (const char* stop : {"exit", "?"}) {
+        engine.Send("analyze");
+        ASSERT_FALSE(engine.ReadUntil("2 ").empty()) << stop;
+        engine.Send(stop);
+        lines = engine.ReadUntil("bestmove ");
+        ASSERT_FALSE(lines.empty()) << stop;
+        EXPECT_FALSE(BlackMove(lines.back().substr(9))) << stop;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_TRUE(engine.Ping().empty()) << stop;
+    }
+    // In force mode a move during analysis is made without a reply.
+    engine.Send("force");
+    engine.Send("analyze");
+    ASSERT_FALSE(engine.ReadUntil("2 ").empty());
+    engine.Send("g1f3");
+    ASSERT_FALSE(engine.ReadUntil("bestmove ").empty());
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(engine.Ping().empty());
-    engine.Send("sd 2");
-    EXPECT_FALSE(BlackMove(engine.MoveAfter("e7e5")));
+    EXPECT_TRUE(BlackMove(engine.MoveAfter("go")));
 }
 
 TEST(XboardSession, SigintIsIgnoredDuringAndAfterASearch) {
@@ -402,10 +418,10 @@ TEST_F(XboardEngine, EditModePlacesPiecesOnItsOwnBoard) {
     EXPECT_EQ(Handle("."), "");
     EXPECT_EQ(Fen(), "7k/4Q3/8/8/8/8/8/4K3 b - - 0 1");
 
-    // Outside edit mode three characters are a move, not a placement.
+    // Outside edit mode a placement neither places nor moves anything.
     HandleAll({"new", "force"});
-    EXPECT_EQ(Handle("Nf3"), "");
-    EXPECT_EQ(Fen(), "rnbqkbnr/pppppppp/8/8/8/5N2/PPPPPPPP/RNBQKB1R b KQkq - 1 1");
+    for (const char* line : {"Nf3", "ke4", "Pe3"}) EXPECT_EQ(Handle(line), "") << line;
+    EXPECT_EQ(Fen(), StartFen);
 }
 
 TEST_F(XboardEngine, GamesSavedAppendedAndLoaded) {
@@ -443,15 +459,19 @@ TEST_F(XboardEngine, GamesSavedAppendedAndLoaded) {
     Handle("saveboard " + File("mate.pgn"));
     EXPECT_NE(Contents(File("mate.pgn")).find("[Result \"0-1\"]"), std::string::npos);
 
-    // Missing files, directories and empty files change nothing; the
-    // default name is in the working directory.
+    // Missing files and directories change nothing; a file that reads but
+    // holds no moves is a game without moves. The default name is in the
+    // working directory.
     HandleAll({"new", "e2e4"});
     const std::string kept = Fen();
-    std::ofstream(File("empty.pgn"));
-    for (const std::string& name : {File("missing.pgn"), dir.string(), File("empty.pgn")}) {
+    for (const std::string& name : {File("missing.pgn"), dir.string()}) {
         EXPECT_EQ(Handle("loadboard " + name), "");
         EXPECT_EQ(Fen(), kept) << name;
     }
+    std::ofstream(File("empty.pgn"));
+    EXPECT_EQ(Handle("loadboard " + File("empty.pgn")), "");
+    EXPECT_EQ(Fen(), StartFen);
+    HandleAll({"new", "e2e4"});
     Handle("saveboard " + (dir / "no" / "such.pgn").string());
     EXPECT_FALSE(std::filesystem::exists(dir / "no"));
     const auto cwd = std::filesystem::current_path();
