@@ -219,14 +219,14 @@ void FindForcingCheck(const Board& b, MoveList& list, int threshold, bool nothin
     for (BitMask p = b.Pieces(us, Queen); p;) add(QueenAttacks(PopLowest(p), occ));
     add(KingAttacks(b.kingSquare[us]));
 
-    // Squares the opponent's men (not its king) attack.
-    BitMask theirs = 0;
-    const BitMask theirPawns = b.Pieces(them, Pawn);
-    theirs |= Forward(theirPawns & ~FileA, them) >> 1;
-    theirs |= Forward(theirPawns & ~FileH, them) << 1;
-    for (BitMask p = b.Pieces(them, Knight); p;) theirs |= KnightAttacks(PopLowest(p));
-    for (BitMask p = b.Pieces(them, Bishop) | b.Pieces(them, Queen); p;) theirs |= BishopAttacks(PopLowest(p), occ);
-    for (BitMask p = b.Pieces(them, Rook) | b.Pieces(them, Queen); p;) theirs |= RookAttacks(PopLowest(p), occ);
+    // Whether the opponent's men (not its king) attack a square once the
+    // move is made: a slider may see through the square the mover left.
+    const BitMask theirDiagonal = b.Pieces(them, Bishop) | b.Pieces(them, Queen);
+    const BitMask theirStraight = b.Pieces(them, Rook) | b.Pieces(them, Queen);
+    auto attackedAfter = [&](int sq, BitMask after) {
+        return (PawnAttacks(us, sq) & b.Pieces(them, Pawn)) || (KnightAttacks(sq) & b.Pieces(them, Knight)) ||
+               (BishopAttacks(sq, after) & theirDiagonal) || (RookAttacks(sq, after) & theirStraight);
+    };
 
     const BitMask kingRoom = kingZone & ~b.colour[them].all;
     const BitMask flights = kingRoom & ~att;
@@ -258,7 +258,7 @@ void FindForcingCheck(const Board& b, MoveList& list, int threshold, bool nothin
         // A piece next to the king needs a second guard (the mover itself
         // counts in att when it moved onto the square by attacking it).
         const BitMask guarded = checker != to || mover == Pawn ? att : att2;
-        const bool safe = !(theirs & Bit(checker)) && (!(kingZone & Bit(checker)) || (guarded & Bit(checker)));
+        const bool safe = (!(kingZone & Bit(checker)) || (guarded & Bit(checker))) && !attackedAfter(checker, after);
         if (!escapes && safe) {
             list.Append(move);
             return true;

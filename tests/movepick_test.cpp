@@ -181,6 +181,16 @@ TEST(MoveGen, ForcingChecks) {
     EXPECT_EQ(Chain(l3), (std::vector<Move>{Coord("e4d6")}));
     FindForcingCheck(fork->board, l4, 1091, true);
     EXPECT_TRUE(Chain(l4).empty());
+
+    // Safety is judged on the board after the check: the rook on a1 sees
+    // through the square the queen leaves and takes on a8, so the mate on d8
+    // is the forcing check.
+    auto xray = NewBoard("6k1/5ppp/8/Q7/8/8/7K/r7 w - - 0 1");
+    FixedMoveList<CheckCapacity> l5;
+    FindForcingCheck(xray->board, l5, 0, false);
+    ASSERT_EQ(Chain(l5), (std::vector<Move>{Coord("a5d8")}));
+    MakeMove(xray->board, Coord("a5d8"));
+    EXPECT_TRUE(LegalMoves(xray->board).empty());
 }
 
 // Every insert is bound-checked: a full list refuses moves and keeps its own.
