@@ -25,6 +25,9 @@ public:
     }
     uint64_t Count() const { return count_; }
     bool HasEntries() const { return count_ != 0; }
+    // The entries' memory, for touching it ahead of the first search.
+    void* Memory() const { return table_.Data(); }
+    uint64_t Bytes() const { return table_.Bytes(); }
 
     uint64_t* Slot(uint64_t key) const { return &table_[key & mask_]; }
     void Prefetch(uint64_t key) const {

@@ -17,9 +17,6 @@ constexpr uint64_t CacheEntryBytes = 8;
 // evaluation never runs without one.
 constexpr uint64_t MinimumCacheEntries = 1 << 15;
 
-// From this size on a clear swaps the table's memory for fresh zero pages.
-constexpr uint64_t FreshPagesBytes = uint64_t(32) << 20;
-
 uint64_t FloorPowerOfTwo(uint64_t n) { return n ? uint64_t(1) << (63 - __builtin_clzll(n)) : 0; }
 
 // Mate scores are kept relative to the node that stored them; the result is
@@ -63,13 +60,24 @@ uint64_t TranspositionTable::Resize(uint64_t entries) {
 
 void TranspositionTable::Clear() {
     if (!written_.load(std::memory_order_relaxed)) return;
-    // A large table takes fresh zero pages: they cost nothing now and the
-    // system zeroes them as the next search touches them. Small tables, and
-    // any table when memory is short, are wiped in place.
-    const uint64_t bytes = count_ / 2 * sizeof(Pair);
-    if (bytes < FreshPagesBytes || !pairs_.Allocate(count_ / 2))
-        std::memset(static_cast<void*>(pairs_.Data()), 0, bytes);
+    // In place: the pages stay mapped, so the next search does not pay for
+    // touching them again.
+    std::memset(static_cast<void*>(pairs_.Data()), 0, pairs_.Bytes());
     written_.store(false, std::memory_order_relaxed);
+}
+
+int TranspositionTable::UsagePermille() const {
+    const uint64_t sample = count_ < 1000 ? count_ : 1000;
+    if (sample == 0) return 0;
+    uint64_t used = 0;
+    for (uint64_t i = 0; i < sample; ++i) {
+        Pair& p = pairs_[i >> 1];
+        // An empty entry is all zero; a stored one has a lock or a move.
+        const uint64_t word = WordRef((i & 1) ? p.word1 : p.word0).load(std::memory_order_relaxed);
+        const uint32_t data = DataRef((i & 1) ? p.data1 : p.data0).load(std::memory_order_relaxed);
+        if (word != 0 || data != 0) ++used;
+    }
+    return int(used * 1000 / sample);
 }
 
 void SetHashSize(TranspositionTable& table, EvalCache& cache, uint32_t megabytes) {

@@ -69,9 +69,20 @@ public:
     // allocated: halved until the allocation succeeds. The new table is empty.
     uint64_t Resize(uint64_t entries);
     uint64_t Count() const { return count_; }
-    // Empties the table; free when nothing was written since the last clear.
-    // Not while a search runs.
+    // Empties the table in place; free when nothing was written since the
+    // last clear. Not while a search runs.
     void Clear();
+    // Whether anything was written since the table was last empty.
+    bool Dirty() const { return written_.load(std::memory_order_relaxed); }
+    // The entries' memory, for clearing it in parts on several threads;
+    // whoever zeroes all of it then calls MarkEmpty.
+    void* Memory() const { return pairs_.Data(); }
+    uint64_t Bytes() const { return pairs_.Bytes(); }
+    void MarkEmpty() { written_.store(false, std::memory_order_relaxed); }
+    // Permille of the entries in use, from a sample of the first thousand
+    // (positions spread over the slots evenly, so the start is as good a
+    // sample as any). Safe while threads store.
+    int UsagePermille() const;
 
     TTEntry Read(uint64_t key) const {
         const Slot s = SlotOf(key);
