@@ -40,7 +40,7 @@ CommandTable BuildCommandTable() {
         {"?", CmdMoveNow},       {"protover", CmdProtover}, {"setboard", CmdSetBoard},
         {"setb", CmdSetBoard},   {"quit", CmdQuit},         {"uci", CmdUci},
         {"setoption", CmdSetOption}, {"isready", CmdIsReady}, {"ucinewgame", CmdUciNewGame},
-        {"position", CmdPosition}, {"stop", CmdStop},
+        {"position", CmdPosition}, {"stop", CmdStop},      {"ponderhit", CmdPonderHit},
     };
 }
 
@@ -133,26 +133,83 @@ bool ParsePositionArgs(const std::vector<std::string>& args, Command& command) {
 Command ParseSetOptionArgs(const std::vector<std::string>& args) {
     Command command;
     command.code = CmdSetOption;
-    for (size_t i = 0; i + 4 <= args.size(); i += 4) {
-        if (args[i] == "name" && args[i + 2] == "value") {
-            command.params[args[i + 1]] = ParseInt(args[i + 3]);
+    size_t i = 0;
+    while (i < args.size()) {
+        if (args[i] != "name") {
+            ++i;
+            continue;
         }
+        // Option names may have several words ("Move Overhead").
+        size_t j = i + 1;
+        while (j < args.size() && args[j] != "value" && args[j] != "name") ++j;
+        const std::string name = JoinTokens(args.begin() + long(i + 1), args.begin() + long(j));
+        if (j + 1 < args.size() && args[j] == "value" && !name.empty()) {
+            command.params[name] = ParseInt(args[j + 1]);
+            j += 2;
+        }
+        i = j;
     }
     return command;
 }
 
+namespace {
+
+enum class GoKey { Value, Flag, List, Unknown };
+
+GoKey KindOfGoWord(const std::string& word) {
+    static const char* const valueKeys[] = {"wtime", "btime", "winc", "binc", "movestogo",
+                                            "depth", "nodes", "mate", "movetime"};
+    for (const char* key : valueKeys)
+        if (word == key) return GoKey::Value;
+    if (word == "infinite" || word == "ponder") return GoKey::Flag;
+    if (word == "searchmoves") return GoKey::List;
+    return GoKey::Unknown;
+}
+
+// A go value: a number, read leniently, where a value too large for 32 bits
+// is the largest there is (a node count of many billions is still a limit).
+bool ReadGoValue(const std::string& token, int32_t& value) {
+    const size_t digits = token.size() > 1 && (token[0] == '-' || token[0] == '+') ? 1 : 0;
+    if (digits >= token.size() || !IsAsciiDigit(token[digits])) return false;
+    value = ParseInt(token);
+    size_t end = digits;
+    while (end < token.size() && IsAsciiDigit(token[end])) ++end;
+    if (value == 0 && token.find_first_not_of('0', digits) < end)
+        value = token[0] == '-' ? INT32_MIN : INT32_MAX;
+    return true;
+}
+
+}  // namespace
+
 Command ParseGoUciArgs(const std::vector<std::string>& args) {
     Command command;
     command.code = CmdGoUci;
-    for (size_t i = 0; i < args.size(); i += 2) {
-        if (args[i] == "infinite") {
-            // Infinite overrides every limit read so far.
-            command.params.clear();
-            command.infinite = true;
-            return command;
+    size_t i = 0;
+    while (i < args.size()) {
+        const std::string& word = args[i++];
+        switch (KindOfGoWord(word)) {
+            case GoKey::Flag:
+                (word == "infinite" ? command.infinite : command.ponder) = true;
+                break;
+            case GoKey::Value:
+                // The next word is the value whatever it is, so "infinite"
+                // in a value's place is no flag; a word that is not a
+                // number leaves the key out.
+                if (i < args.size()) {
+                    int32_t value = 0;
+                    if (ReadGoValue(args[i], value)) command.params.emplace(word, value);  // first value wins
+                    ++i;
+                }
+                break;
+            case GoKey::List:
+                for (; i < args.size() && KindOfGoWord(args[i]) == GoKey::Unknown; ++i)
+                    if (ClassifyMoveText(args[i]) == 1) command.args.push_back(args[i]);
+                break;
+            case GoKey::Unknown:
+                // Its value, if it has one, goes with it.
+                while (i < args.size() && KindOfGoWord(args[i]) == GoKey::Unknown) ++i;
+                break;
         }
-        if (i + 1 >= args.size()) break;
-        command.params.emplace(args[i], ParseInt(args[i + 1]));  // first value wins
     }
     return command;
 }

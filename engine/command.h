@@ -48,6 +48,7 @@ enum CommandCode : int32_t {
     CmdPosition = 34,
     CmdGoUci = 35,
     CmdQuit = 36,
+    CmdPonderHit = 37,
 };
 
 struct Command {
@@ -63,6 +64,8 @@ struct Command {
     int32_t number = 0;
     // UCI "go" with "infinite".
     bool infinite = false;
+    // UCI "go" with "ponder".
+    bool ponder = false;
 };
 
 // Command words of both protocols; exact, case-sensitive matching.
@@ -86,7 +89,13 @@ std::vector<std::string> SplitTokens(const std::string& line);
 // Sub-parsers over the arguments that follow the command word.
 // Position: false when the arguments do not form a valid command.
 bool ParsePositionArgs(const std::vector<std::string>& args, Command& command);
+// "name N... value V", repeatable: the name is every word up to "value"
+// (joined with single spaces), the value the word after it.
 Command ParseSetOptionArgs(const std::vector<std::string>& args);
+// UCI "go": keys in any order; a key with a value takes the next word as it
+// (kept only when it is a number); "infinite" and "ponder" are flags;
+// "searchmoves" takes the move texts up to the next key (into args); an
+// unknown word is skipped with everything up to the next key.
 Command ParseGoUciArgs(const std::vector<std::string>& args);
 
 }  // namespace NEngine

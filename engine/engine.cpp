@@ -3,6 +3,7 @@
 #include "engine/engine.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 #include "board/attacks.h"
@@ -16,6 +17,8 @@ std::vector<OptionRecord> BuildOptionTable() {
     return {
         {"Hash", "spin", "1", "1024", "256", {}},
         {"Threads", "spin", "1", "4", "1", {}},
+        {"Ponder", "check", "", "", "false", {}},
+        {"Move Overhead", "spin", "0", std::to_string(MaxMoveOverheadMs), std::to_string(DefaultMoveOverheadMs), {}},
     };
 }
 
@@ -66,7 +69,7 @@ void Engine::TimeBudget() {
     } else if (moveSeconds > 0) {
         budget = moveSeconds;
     } else if (movesPerSession < 1 && movesToGo < 1) {
-        budget = clockSeconds > 0 ? clockSeconds / 40 : clockSeconds / 2;
+        budget = clockSeconds > 0 ? clockSeconds / 40 + incrementSeconds : clockSeconds / 2;
     } else {
         int k = movesToGo;
         if (movesPerSession >= 1) {
@@ -76,16 +79,22 @@ void Engine::TimeBudget() {
             k = movesPerSession - played;
         }
         budget = clockSeconds / std::max(k, 2);
+        // The increment comes back after the move: it can be spent on it.
+        if (clockSeconds > 0) budget += incrementSeconds;
     }
-    // On a clock, never plan past the cap, and never 0 (no limit).
-    if (fixedDepth < 1 && moveSeconds <= 0 && clockSeconds > 0)
+    if (fixedDepth < 1 && moveSeconds > 0) {
+        // The front end measures the move time from its side of the pipes.
+        budget = std::max(moveSeconds - MoveOverhead(), MinimumBudgetSeconds);
+    } else if (fixedDepth < 1 && clockSeconds > 0) {
+        // On a clock, never plan past the cap, and never 0 (no limit).
         budget = std::max(std::min(budget, ClockCap()), MinimumBudgetSeconds);
+    }
     searcher.SetTimeBudget(budget);
 }
 
 double Engine::ClockCap() const {
     if (fixedDepth >= 1 || moveSeconds > 0 || clockSeconds <= 0) return std::numeric_limits<double>::infinity();
-    return std::max(clockGivenSeconds - MoveOverheadSeconds, 0.0) / 2;
+    return std::max(clockGivenSeconds - MoveOverhead(), 0.0) / 2;
 }
 
 double Engine::ExtraTimeCallback() {
@@ -99,8 +108,9 @@ double Engine::ExtraTimeCallback() {
     if (m > 20) grant = base;
     else if (m >= 14) grant = base * 0.5;
     else if (m >= 8) grant = base / 3;
-    // Grants add up: together with the budget they stay within the cap.
-    return std::max(std::min(grant, ClockCap() - searcher.TimeBudget()), 0.0);
+    // Grants add up: together with the budget they stay within the cap (the
+    // budget of a pondering search counts from the ponderhit).
+    return std::max(std::min(grant, ClockCap() - (searcher.TimeBudget() - budgetOffset)), 0.0);
 }
 
 void Engine::SetClock(double seconds) {
@@ -121,6 +131,20 @@ void Engine::SetMovesToGo(int moves) {
     searcher.ResetMateValue();
 }
 
+void Engine::SetIncrement(double seconds) { incrementSeconds = std::max(seconds, 0.0); }
+
+void Engine::ClearTimeControls() {
+    fixedDepth = -1;
+    clockSeconds = 0;
+    clockGivenSeconds = 0;
+    incrementSeconds = 0;
+    moveSeconds = 0;
+    movesPerSession = 0;
+    movesToGo = 0;
+    searcher.SetTimeBudget(0);
+    searcher.SetDepthLimit(MaxDepthLimit);
+}
+
 void Engine::SetMoveTime(double seconds) {
     fixedDepth = -1;
     clockSeconds = 0;
@@ -139,7 +163,8 @@ void Engine::SetFixedDepth(int plies) {
     movesPerSession = 0;
     movesToGo = 0;
     fixedDepth = std::max(plies, 2);
-    if (fixedDepth <= MaxDepthLimit) searcher.SetDepthLimit(fixedDepth);
+    // Deeper than the search goes is as deep as it goes.
+    searcher.SetDepthLimit(std::min(fixedDepth, MaxDepthLimit));
     searcher.SetTimeBudget(0);
 }
 
@@ -154,11 +179,21 @@ void Engine::SetSession(int moves) {
 
 // ---------------------------------------------------------------- moves and searches
 
+void Engine::KeepHistoryRoom() {
+    Board& board = MainBoard();
+    if (board.ply < MaxGamePly) return;
+    // The repetition test reads back to the last irreversible move, the
+    // search's recapture and en-passant tests one or two moves: keep those
+    // entries, at the start of the array.
+    const int kept = std::min(board.ply, int(board.halfmoveClock) + 2);
+    std::memmove(static_cast<void*>(board.history), board.history + (board.ply - kept), sizeof(HistoryEntry) * size_t(kept));
+    board.ply = kept;
+}
+
 bool Engine::ApplyPositionMove(const std::string& text) {
     if (text.empty()) return false;
     Board& board = MainBoard();
-    // Beyond this the history array could not hold the search's plies.
-    if (board.ply >= MaxGamePly) return false;
+    KeepHistoryRoom();
     Move move = 0;
     switch (ClassifyMoveText(text)) {
         case 2:
@@ -190,13 +225,22 @@ ThinkOutcome Engine::Think(bool movePrefix) {
         outcome.status = board.flags;
         return outcome;
     }
+    KeepHistoryRoom();
+    // A pondering search keeps its budget for the ponderhit.
+    budgetOffset = 0;
+    ponderBudget = 0;
+    if (pondering) {
+        ponderBudget = searcher.TimeBudget();
+        searcher.SetTimeBudget(0);
+    }
     searcher.SetInfinite(false);
     searching = 1;
     extensionCount = 0;
     bestMoveReported = false;
+    searchInterrupted = false;
     if (searcher.StartSearch()) {
         const Move best = Move(searcher.Result().bestMove & MoveMask);
-        if (best != 0 && board.ply < MaxGamePly && IsLegalMove(board, best)) {
+        if (best != 0 && IsLegalMove(board, best)) {
             MakeMove(board, best);
             UpdateMateFlags(board);
             outcome.move = best;
@@ -209,8 +253,10 @@ ThinkOutcome Engine::Think(bool movePrefix) {
 }
 
 bool Engine::Analyze() {
+    KeepHistoryRoom();
     searching = 1;
     bestMoveReported = false;
+    searchInterrupted = false;
     searcher.SetTimeBudget(0);
     searcher.SetInfinite(true);
     searcher.SetDepthLimit(MaxDepthLimit);
@@ -236,21 +282,40 @@ bool Engine::PollCallback() {
             if (searching) searcher.RequestReport();
             else ComputeStatus(MainBoard());
             break;
+        case CmdIsReady:
+            // The front end asks whether we are alive: yes, and still thinking.
+            WriteLine("readyok");
+            break;
+        case CmdPonderHit:
+            if (pondering) PonderHit();
+            break;
         case CmdStop:
         case CmdMoveNow:
+            searchInterrupted = true;
             searcher.Stop();
             break;
         case CmdQuit:
             quitRequested = 1;
+            searchInterrupted = true;
             searcher.Stop();
             break;
         default:
             // Anything else ends the search and runs after it, in order.
+            searchInterrupted = true;
             searcher.Stop();
             reader.Defer(std::move(command));
             break;
     }
     return !quitRequested;
+}
+
+void Engine::PonderHit() {
+    pondering = false;
+    // The opponent played the expected move: from now on our clock runs.
+    if (ponderBudget > 0) {
+        budgetOffset = searcher.Elapsed();
+        searcher.SetTimeBudget(budgetOffset + ponderBudget);
+    }
 }
 
 void Engine::IterationCallback(const SearchResult& result) {
@@ -259,6 +324,9 @@ void Engine::IterationCallback(const SearchResult& result) {
 }
 
 void Engine::ResultCallback(const SearchResult& result) {
+    // UCI writes the best move of an analysis only once "stop" asked for it
+    // (the handler does, with the move to ponder on).
+    if (UciMode()) return;
     const std::string line = ResultReport(result);
     if (line.empty()) return;
     WriteLine(line);

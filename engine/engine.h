@@ -44,15 +44,17 @@ constexpr int MinHashMegabytes = 1;
 constexpr int MaxHashMegabytes = 1024;
 constexpr int DefaultHashMegabytes = 256;
 
-// Time kept back from the own clock for what the search does not measure:
-// the pipes, the process being scheduled, the last stretch between two
-// time checks.
-constexpr double MoveOverheadSeconds = 0.05;
+// Time kept back from the own clock and from a fixed move time for what the
+// search does not measure: the pipes, the process being scheduled, the
+// front end's own delays ("Move Overhead" option, milliseconds).
+constexpr int DefaultMoveOverheadMs = 50;
+constexpr int MaxMoveOverheadMs = 5000;
 // Smallest budget on a clock: 0 would mean no limit at all.
 constexpr double MinimumBudgetSeconds = 0.001;
 
-// Game moves stop being accepted this far before the end of the history
-// array, so a search from the position still has room for its own plies.
+// From this game ply on the history array keeps only the stretch the rules
+// still need (see KeepHistoryRoom), so that a search always has room for
+// its own plies.
 constexpr int MaxGamePly = HistorySize - 2 * MaxPly;
 
 class Engine {
@@ -82,6 +84,7 @@ public:
     // Most a move may take on the own clock, extra time included: half of
     // the clock left after the overhead. Unlimited without a clock.
     double ClockCap() const;
+    double MoveOverhead() const { return moveOverheadMs / 1000.0; }
 
     // Time-control setters; each leaves the fields it does not name alone.
     void SetClock(double seconds);      // own remaining clock
@@ -89,6 +92,15 @@ public:
     void SetMoveTime(double seconds);   // fixed time per move
     void SetFixedDepth(int plies);      // fixed search depth
     void SetSession(int moves);         // moves per session (xboard "level")
+    void SetIncrement(double seconds);  // own increment per move; 0 = none
+    // No time limit and no fixed depth: the search runs until another limit
+    // (nodes, a mate) or a stop ends it.
+    void ClearTimeControls();
+
+    // A very long game keeps only the end of its history that the rules
+    // still read (repetitions back to the last irreversible move), so that
+    // the search gets its room whatever the game's length.
+    void KeepHistoryRoom();
 
     // Applies a move text from a "position" move list to the main board;
     // false when it was skipped.
@@ -96,6 +108,9 @@ public:
 
     // Writes one protocol line, its line feed and a flush.
     void WriteLine(const std::string& line);
+
+    // A pondering search turns into an ordinary one: its budget runs from now.
+    void PonderHit();
 
     Board& MainBoard() { return searcher.MainBoard(); }
     bool UciMode() const { return reader.uciMode; }
@@ -125,6 +140,18 @@ public:
     std::ostream& out;
     // The clock as the front end gave it (clockSeconds has a 0.1 s floor).
     double clockGivenSeconds = 0;
+    double incrementSeconds = 0;
+    int moveOverheadMs = DefaultMoveOverheadMs;
+    bool ponderOption = false;  // the "Ponder" option; the front end decides when
+    // Set by "go ponder": the search runs without a time limit until
+    // "ponderhit" gives it ponderBudget seconds from then (budgetOffset is
+    // the time already spent by then).
+    bool pondering = false;
+    double ponderBudget = 0;
+    double budgetOffset = 0;
+    // The current search was ended by a command ("stop", "quit", or one that
+    // waits in the queue), not by itself.
+    bool searchInterrupted = false;
     // Set when the current search wrote its own "bestmove" line.
     bool bestMoveReported = false;
     // xboard edit mode: pieces are placed on a board of its own, which

@@ -44,7 +44,8 @@ std::string IterationReport(const SearchResult& result, bool uciMode) {
     if (uciMode) {
         line << "info depth " << result.depth << " seldepth " << result.pvLength << " score "
              << UciScoreText(result.score) << " time " << uint64_t(result.elapsed * 1000) << " nodes " << nodes
-             << " nps " << uint64_t(double(nodes) / (result.elapsed + 0.001)) << " currmove "
+             << " nps " << uint64_t(double(nodes) / (result.elapsed + 0.001)) << " hashfull " << result.hashfull
+             << " currmove "
              << MoveToText(Move(result.bestMove & MoveMask)) << " currmovenumber " << result.rootSearched + 1
              << " pv";
         WalkPv(

@@ -117,7 +117,8 @@ void TakeClock(Engine& engine, int32_t centiseconds) {
     const double seconds = centiseconds > 0 ? centiseconds / 100.0 : 0.0;
     engine.SetClock(seconds);
     if (engine.stSeconds > 0) {
-        engine.moveSeconds = std::max(std::min(engine.stSeconds, seconds - MoveOverheadSeconds), 0.1);
+        // The budget keeps the move overhead back from it.
+        engine.moveSeconds = std::max(std::min(engine.stSeconds, seconds), 0.1);
         engine.searcher.SetTimeBudget(engine.moveSeconds);
     }
     if (engine.sdPlies > 0) engine.searcher.SetDepthLimit(engine.sdPlies);
@@ -147,8 +148,9 @@ UserMoveOutcome UserMove(Engine& engine, const Command& command) {
         outcome.moverIsWhite = !whiteToMove;
         return outcome;
     }
-    // Beyond this the history array could not hold the search's plies.
-    if (board.ply >= MaxGamePly) return outcome;
+    // A very long game keeps only the history the rules still read, so that
+    // the search keeps its room.
+    engine.KeepHistoryRoom();
     const Move move = TextToMove(board, command.text);
     if (move == NullMove || !IsLegalMove(board, move)) return outcome;
     MakeMove(board, move);

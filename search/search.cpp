@@ -297,6 +297,8 @@ int Search(SearchRecord& rec, int depth, int ply, int alpha, int beta, bool pvNo
     // 13. One move alone improved the principal line: search it one ply deeper
     // (once per node thanks to the mark, at most four times along a path).
     if (pvNode && !extensionMark && allTried && improving == 1 && extensions < MaxSingleExtensions) {
+        // Every move is made after a poll, so that a node limit holds exactly.
+        if (searcher.PollStop(rec)) return score;
         extensionMark = true;
         Prefetch(rec, b, improvingMove);
         MakeMove(b, improvingMove);

@@ -61,10 +61,19 @@ Searcher::Searcher(uint32_t hashMegabytes)
     : table_(std::make_unique<TranspositionTable>()), history_(std::make_unique<History>()) {
     records_.push_back(std::make_unique<SearchRecord>());
     AttachRecord(*records_[0], 0);
+    // The main thread's evaluation tables are touched in the background with
+    // the hash tables (the search clears them, so touching means clearing).
+    SearchRecord* main = records_[0].get();
+    warmer_.AddTask(
+        [main] {
+            main->eval->pawnTable.Clear();
+            main->eval->materialTable.Clear();
+        },
+        false);
     SetHashSize(hashMegabytes);
 }
 
-Searcher::~Searcher() = default;
+Searcher::~Searcher() { warmer_.Cancel(); }
 
 void Searcher::AttachRecord(SearchRecord& record, int index) {
     record.owner = this;
@@ -76,6 +85,7 @@ void Searcher::AttachRecord(SearchRecord& record, int index) {
 
 void Searcher::SetThreads(int n) {
     if (n < 1) return;
+    warmer_.Finish();
     n = std::min(n, MaxThreads);
     records_.resize(size_t(n));
     for (int i = 0; i < n; ++i) {
@@ -86,10 +96,29 @@ void Searcher::SetThreads(int n) {
 }
 
 void Searcher::SetHashSize(uint32_t megabytes) {
+    // Work still going on the old tables is dropped with them.
+    warmer_.Cancel();
     ::NEngine::SetHashSize(*table_, cache_, megabytes);
+    // Fresh pages: touch them now, in the background, rather than in the
+    // first search.
+    warmer_.AddMemory(table_->Memory(), table_->Bytes(), false);
+    warmer_.AddMemory(cache_.Memory(), cache_.Bytes(), false);
+    warmer_.Start(Threads());
 }
 
-void Searcher::ClearTT() { ::NEngine::ClearTT(*table_); }
+void Searcher::ClearTT() {
+    // Nothing stored since the last clear: already empty (and the answer
+    // to "uci" does not wait for the touching that start-up began).
+    if (!table_->Dirty()) return;
+    warmer_.Finish();
+    warmer_.AddMemory(table_->Memory(), table_->Bytes(), true);
+    table_->MarkEmpty();
+    warmer_.Start(Threads());
+}
+
+uint64_t Searcher::TableEntries() const { return table_->Count(); }
+
+double Searcher::Elapsed() const { return double(NowNanoseconds() - records_[0]->startTime) * 1e-9; }
 
 void Searcher::ResetRecord(SearchRecord& record, int64_t now) {
     record.iterationNodes.Set(0);
@@ -107,10 +136,12 @@ void Searcher::ResetRecord(SearchRecord& record, int64_t now) {
     record.rootMoves[0] = RootMove{0, 0};
     std::memset(static_cast<void*>(record.plies), 0, sizeof(record.plies));
     record.stop.store(false, std::memory_order_relaxed);
-    record.lastPollNodes = 0;
+    record.nextPollNodes = nodeLimit_ && nodeLimit_ < PollIntervalNodes ? nodeLimit_ : PollIntervalNodes;
+    record.lastInputPoll = now;
 }
 
 void Searcher::NewSearchReset() {
+    warmer_.Finish();
     timeExtended_ = false;
     const int64_t now = NowNanoseconds();
     for (auto& r : records_) ResetRecord(*r, now);
@@ -146,7 +177,10 @@ void Searcher::CopyRecord(SearchRecord& destination, const SearchRecord& source)
 // ---------------------------------------------------------------- the search
 
 bool Searcher::StartSearch() {
-    // 1. Fresh counters, caches, lists and flags for every thread.
+    // 1. Fresh counters, caches, lists and flags for every thread, once a
+    // clear of the table is over (touching pages ahead is dropped: the
+    // search would wait longer for it than the faults cost).
+    warmer_.Finish();
     timeExtended_ = false;
     const int64_t now = NowNanoseconds();
     for (auto& r : records_) ResetRecord(*r, now);
@@ -179,10 +213,18 @@ bool Searcher::BuildRootMoves(SearchRecord& record) {
     // the position looks after them, unsafe moves last.
     FixedMoveList<FullCapacity> list;
     GenerateAll(b, list);
+    // Only the moves asked for; all of them when none of those is legal.
+    bool filtered = false;
+    if (!rootFilter_.empty()) {
+        list.Rewind();
+        while (const MoveNode* node = list.Next())
+            if (IsRootFilterMove(node->move) && IsLegalMove(b, node->move)) filtered = true;
+    }
     int n = 0;
     list.Rewind();
     while (const MoveNode* node = list.Next()) {
         const Move m = node->move;
+        if (filtered && !IsRootFilterMove(m)) continue;
         if (!IsLegalMove(b, m)) continue;  // in check the list holds non-evasions too
         const bool safe = SeeAtLeast(b, m, 0);
         const Move marked = safe ? Move(m | SafeMark) : m;
@@ -242,9 +284,11 @@ bool Searcher::IterateMain(SearchRecord& record) {
             }
             if (length < MaxPly) result.pv[length] = 0;
             result.pvLength = uint32_t(length);
+            result.hashfull = uint32_t(table_->UsagePermille());
             if (iterationCallback_) iterationCallback_(result);
-            // Extra time was granted for an unstable root: this answer settles it.
-            if (!infinite_ && timeExtended_) {
+            // Extra time was granted for an unstable root: this answer settles
+            // it. A mate as short as asked for ends the search as well.
+            if (!infinite_ && (timeExtended_ || result.score >= mateValue_)) {
                 record.stop.store(true, std::memory_order_relaxed);
                 break;
             }
@@ -254,7 +298,15 @@ bool Searcher::IterateMain(SearchRecord& record) {
         if (IsMateScore(score) && !infinite_ && result.depth > 4) break;
         ++depth;
     }
-    // 5.
+    // 5. Stopped before one root move was searched (a node limit of a few
+    // nodes, a stop at once): the first move of the ordered list is legal
+    // and better than no move at all.
+    if (!result.bestMove && !infinite_ && record.rootCount > 0) {
+        result.bestMove = Move(record.rootMoves[0].move & MoveMask);
+        result.pv[0] = result.bestMove;
+        result.pv[1] = 0;
+        result.pvLength = 1;
+    }
     result.totalNodes = record.totalNodes.Get();
     result.elapsed = double(NowNanoseconds() - record.startTime) * 1e-9;
     if (infinite_ && resultCallback_) resultCallback_(result);
@@ -394,9 +446,23 @@ bool Searcher::RootUnstable(const SearchRecord& record) const {
 }
 
 void Searcher::PollMain(SearchRecord& record) {
-    record.lastPollNodes = record.totalNodes.Get();
-    // a. Out of time: ask for more only when the answer is still in doubt.
-    if (timeBudget_ > 0 && double(NowNanoseconds() - record.startTime) * 1e-9 > timeBudget_) {
+    const uint64_t nodes = record.totalNodes.Get();
+    uint64_t next = nodes + PollIntervalNodes;
+    // a. Node limit: on one thread the poll falls on the limit itself, so the
+    // search stops after exactly that many nodes; with more threads the sum
+    // is checked at every poll.
+    if (nodeLimit_) {
+        const uint64_t all = records_.size() == 1 ? nodes : SumTotalNodes();
+        if (all >= nodeLimit_) record.stop.store(true, std::memory_order_relaxed);
+        next = std::min(next, std::max(nodeLimit_, nodes + 1));
+    }
+    record.nextPollNodes = next;
+    // b. Out of time: ask for more only when the answer is still in doubt.
+    // Not before a first root move has been searched: a move found by the
+    // search beats the first one of the list.
+    const int64_t now = NowNanoseconds();
+    const bool haveMove = record.bestMove || record.result.bestMove;
+    if (timeBudget_ > 0 && haveMove && double(now - record.startTime) * 1e-9 > timeBudget_) {
         bool extended = false;
         if (!infinite_ && extraTimeCallback_ && RootUnstable(record)) {
             const double seconds = extraTimeCallback_();
@@ -408,7 +474,9 @@ void Searcher::PollMain(SearchRecord& record) {
         }
         if (!extended) record.stop.store(true, std::memory_order_relaxed);
     }
-    // b. Input, and a progress line when one was asked for.
+    // c. Input, and a progress line when one was asked for.
+    if (now - record.lastInputPoll < InputPollNanoseconds) return;
+    record.lastInputPoll = now;
     if (pollCallback_) pollCallback_();
     if (reportRequest_.exchange(false, std::memory_order_relaxed) && progressCallback_)
         progressCallback_(Snapshot(record));

@@ -14,6 +14,7 @@
 #include "board/board.h"
 #include "board/types.h"
 #include "eval/evalcache.h"
+#include "search/warmup.h"
 
 namespace NEngine {
 
@@ -29,6 +30,13 @@ constexpr int MaxDepthLimit = 32;   // deepest iteration, in plies
 constexpr int OnePly = 16;          // depth is counted in sixteenths of a ply
 constexpr int DrawScore = 0;
 constexpr int ReductionFloor = -32064;
+// The main thread reads the clock (and checks the node limit against all
+// threads) every this many of its nodes: often enough that a budget is
+// overshot by a fraction of a millisecond even with a slow evaluation, and
+// seldom enough that the reading costs nothing measurable.
+constexpr uint64_t PollIntervalNodes = 256;
+// Input is looked at no more often than this (a system call each time).
+constexpr int64_t InputPollNanoseconds = 1'000'000;
 
 // Nanoseconds of the monotonic clock.
 int64_t NowNanoseconds();
@@ -77,6 +85,7 @@ struct SearchResult {
     uint32_t depth = 0;
     int16_t score = -MateScore;
     Move pv[MaxPly] = {};         // ended by 0 when shorter
+    uint32_t hashfull = 0;        // permille of the table in use, at the last accepted iteration
 };
 
 using PollCallback = std::function<bool()>;
@@ -133,7 +142,8 @@ struct SearchRecord {
     TranspositionTable* table = nullptr;
     History* history = nullptr;  // shared by all threads
     int index = 0;               // thread index, 0 = main thread
-    uint64_t lastPollNodes = 0;  // node count of the last poll (thread 0)
+    uint64_t nextPollNodes = 0;  // node count of the next poll (thread 0)
+    int64_t lastInputPoll = 0;   // clock reading of the last input poll (thread 0)
 
     bool Stopped() const { return stop.load(std::memory_order_relaxed); }
 };
@@ -172,6 +182,18 @@ public:
     bool Infinite() const { return infinite_; }
     void ResetMateValue() { mateValue_ = MateScore; }
     int MateValue() const { return mateValue_; }
+    // Ends a search (not an infinite one) once a mate in `moves` or fewer
+    // is proven for the side to move; ResetMateValue lifts it.
+    void SetMateLimit(int moves) { mateValue_ = moves >= 1 ? MateScore - (2 * moves - 1) : MateScore; }
+    // Nodes of all threads after which the search stops; 0 = no limit.
+    // Exact on one thread: the main thread checks it before every move.
+    void SetNodeLimit(uint64_t nodes) { nodeLimit_ = nodes; }
+    uint64_t NodeLimit() const { return nodeLimit_; }
+    // The root searches only these moves (the legal ones among them; all
+    // moves when none is legal). An empty list lifts the restriction.
+    void SetRootFilter(std::vector<Move> moves) { rootFilter_ = std::move(moves); }
+    // Seconds since the current (or last) search started.
+    double Elapsed() const;
 
     // Stop: sets the main record's flag (callbacks call it during a search).
     void Stop() { records_[0]->stop.store(true, std::memory_order_relaxed); }
@@ -191,8 +213,12 @@ public:
     // Sizes the transposition table and the evaluation cache together.
     void SetHashSize(uint32_t megabytes);
     void ClearTT();
-    TranspositionTable& Table() { return *table_; }
-    EvalCache& Cache() { return cache_; }
+    // Both end the background work on the tables first.
+    TranspositionTable& Table() { return warmer_.Finish(), *table_; }
+    EvalCache& Cache() { return warmer_.Finish(), cache_; }
+    uint64_t TableEntries() const;
+    // Returns once the tables are cleared and touched (see TableWarmer).
+    void WaitForTables() { warmer_.Wait(); }
     History& HistoryTable() { return *history_; }
 
     // Clears the time-extended flag, every record's search fields and History.
@@ -208,13 +234,10 @@ public:
     SearchRecord& Record(int i) { return *records_[i]; }
     bool TimeExtended() const { return timeExtended_; }
 
-    // Called by the node search: the stop test (time, input and reports on
-    // the main thread every 16384 nodes).
+    // Called by the node search before every move: the stop test (node
+    // limit, time, input and reports on the main thread).
     bool PollStop(SearchRecord& record) {
-        if (record.index == 0) {
-            const uint64_t nodes = record.totalNodes.Get();
-            if ((nodes & 16383) == 0 && nodes != 0 && nodes != record.lastPollNodes) PollMain(record);
-        }
+        if (record.index == 0 && record.totalNodes.Get() >= record.nextPollNodes) PollMain(record);
         return record.Stopped();
     }
 
@@ -224,6 +247,11 @@ private:
     void AttachRecord(SearchRecord& record, int index);
     void CopyRecord(SearchRecord& destination, const SearchRecord& source);
     bool BuildRootMoves(SearchRecord& record);
+    bool IsRootFilterMove(Move move) const {
+        for (Move m : rootFilter_)
+            if (SameMove(m, move)) return true;
+        return false;
+    }
     bool IterateMain(SearchRecord& record);
     void IterateWorker(SearchRecord& record, int startDepth);
     // One iteration at `depth` from fresh root fields; the root search's score.
@@ -249,9 +277,14 @@ private:
     bool infinite_ = false;
     bool timeExtended_ = false;
     int mateValue_ = MateScore;
+    uint64_t nodeLimit_ = 0;
+    std::vector<Move> rootFilter_;
     std::unique_ptr<TranspositionTable> table_;
     EvalCache cache_;
     std::unique_ptr<History> history_;  // quiet-move ordering, shared by all threads
+    // Last: it is destroyed first, so its threads end before the memory
+    // they work on goes.
+    TableWarmer warmer_;
 };
 
 }  // namespace NEngine

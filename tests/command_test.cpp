@@ -66,22 +66,47 @@ TEST(ParseCommand, PositionSetOptionAndGo) {
     EXPECT_EQ(ParseCommand("position", true).code, None);
     EXPECT_EQ(ParseCommand("position fen moves e2e4", true).code, None);
 
-    EXPECT_EQ(ParseCommand("setoption name Hash value 64 name Threads value 3", true).params,
-              (Params{{"Hash", 64}, {"Threads", 3}}));
-    // Groups of four from the start: a broken group is skipped, the next one
-    // still counts; an incomplete tail is ignored; a two-word name shifts
-    // the groups so that nothing is set.
-    EXPECT_EQ(ParseCommand("setoption nom Hash value 64 name Threads value TRUE name Hash", true).params,
-              (Params{{"Threads", 1}}));
-    EXPECT_TRUE(ParseCommand("setoption name Move Overhead value 10", true).params.empty());
+    // Several options in one line; names of several words; words outside a
+    // "name ... value V" group, a name without a value and an empty name
+    // set nothing.
+    const std::pair<const char*, Params> options[] = {
+        {"setoption name Hash value 64 name Threads value 3", {{"Hash", 64}, {"Threads", 3}}},
+        {"setoption nom Hash value 64 name Threads value TRUE name Hash", {{"Threads", 1}}},
+        {"setoption name Move  Overhead value 10 extra name Ponder value true", {{"Move Overhead", 10}, {"Ponder", 1}}},
+        {"setoption name value 5 name Hash", {}},
+    };
+    for (const auto& [line, params] : options) EXPECT_EQ(ParseCommand(line, true).params, params) << line;
 
     // The protocol decides the meaning of "go".
     EXPECT_EQ(ParseCommand("go", false).code, CmdGo);
-    const Command timed = ParseCommand("go wtime 60000 btime 59000 movestogo 20", true);
-    EXPECT_EQ(timed.code, CmdGoUci);
-    EXPECT_EQ(timed.params, (Params{{"wtime", 60000}, {"btime", 59000}, {"movestogo", 20}}));
-    // First value of a repeated key is kept; an unpaired last word is dropped.
-    EXPECT_EQ(ParseCommand("go depth 5 Depth 7 depth 9 nodes", true).params, (Params{{"depth", 5}, {"Depth", 7}}));
+    EXPECT_EQ(ParseCommand("go wtime 60000", true).code, CmdGoUci);
+    // Keys in any order, flags anywhere, the move list up to the next key,
+    // unknown keys skipped with their values; the first value of a repeated
+    // key is kept, and a value that is no number leaves its key out.
+    const struct {
+        const char* line;
+        Params params;
+        Words moves;
+        bool infinite, ponder;
+    } gos[] = {
+        {"go wtime 60000 btime 59000 movestogo 20", {{"wtime", 60000}, {"btime", 59000}, {"movestogo", 20}}, {}, false, false},
+        {"go ponder btime 10 winc 5 wtime 20 binc 6", {{"btime", 10}, {"winc", 5}, {"wtime", 20}, {"binc", 6}}, {}, false, true},
+        {"go searchmoves e2e4 d2d4 wtime 100 btime 90", {{"wtime", 100}, {"btime", 90}}, {"e2e4", "d2d4"}, false, false},
+        {"go nodes 5000 searchmoves g1f3 hello e7e8q infinite", {{"nodes", 5000}}, {"g1f3", "e7e8q"}, true, false},
+        {"go wtime 100 foo 3 bar btime 200 mate 4", {{"wtime", 100}, {"btime", 200}, {"mate", 4}}, {}, false, false},
+        {"go depth 5 Depth 7 depth 9 nodes", {{"depth", 5}}, {}, false, false},
+        {"go wtime infinite depth x movetime -5", {{"movetime", -5}}, {}, false, false},
+        {"go wtime 0 nodes 99999999999", {{"wtime", 0}, {"nodes", INT32_MAX}}, {}, false, false},
+        {"go infinite ponder", {}, {}, true, true},
+    };
+    for (const auto& g : gos) {
+        const Command go = ParseCommand(g.line, true);
+        EXPECT_EQ(go.params, g.params) << g.line;
+        EXPECT_EQ(go.args, g.moves) << g.line;
+        EXPECT_EQ(go.infinite, g.infinite) << g.line;
+        EXPECT_EQ(go.ponder, g.ponder) << g.line;
+    }
+    EXPECT_EQ(ParseCommand("ponderhit", true).code, CmdPonderHit);
 }
 
 // A partial line is no input yet: a poll that said otherwise would leave the

@@ -48,41 +48,65 @@ protected:
 
 constexpr const char* StalemateFen = "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1";
 
+constexpr double Overhead = DefaultMoveOverheadMs / 1000.0;
+
 TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
     EXPECT_EQ(Budget(), 0.0);  // nothing set: no limit
 
     // Sudden death: a fortieth of the clock. Moves to go: the clock shared
-    // among them, and at most half of what is left after the overhead. The
-    // clock has a 0.1 s floor, but the budget follows the real clock: with
-    // almost nothing left, the least there is (never 0, which means no limit).
+    // among them. The increment is spent on top, but a move never takes
+    // more than half of what is left after the overhead. The clock has a
+    // 0.1 s floor, but the budget follows the real clock: with almost
+    // nothing left, the least there is (never 0, which means no limit).
     const struct {
-        double clock;
+        double clock, increment;
         int movesToGo;
         double budget;
-    } clocks[] = {{60, 0, 1.5}, {0.05, 0, MinimumBudgetSeconds}, {60, 20, 3.0},
-                  {60, 1, (60 - MoveOverheadSeconds) / 2}, {0.04, 1, MinimumBudgetSeconds}};
+    } clocks[] = {{60, 0, 0, 1.5},
+                  {60, 0.5, 0, 2.0},
+                  {0.05, 0, 0, MinimumBudgetSeconds},
+                  {0.01, 0.01, 0, MinimumBudgetSeconds},
+                  {60, 0, 20, 3.0},
+                  {60, 1, 20, 4.0},
+                  {60, 0, 1, (60 - Overhead) / 2},
+                  {1, 5, 0, (1 - Overhead) / 2},
+                  {0.04, 0, 1, MinimumBudgetSeconds}};
     for (const auto& c : clocks) {
         engine->SetClock(c.clock);
+        engine->SetIncrement(c.increment);
         engine->SetMovesToGo(c.movesToGo);
-        EXPECT_DOUBLE_EQ(Budget(), c.budget) << c.clock << " s, " << c.movesToGo << " to go";
+        EXPECT_DOUBLE_EQ(Budget(), c.budget) << c.clock << " s + " << c.increment << ", " << c.movesToGo << " to go";
     }
+    // A larger overhead lowers the cap.
+    engine->moveOverheadMs = 1000;
+    engine->SetClock(3);
+    engine->SetIncrement(0);
+    engine->SetMovesToGo(1);
+    EXPECT_DOUBLE_EQ(Budget(), 1.0);
+    engine->moveOverheadMs = DefaultMoveOverheadMs;
 
     // Sessions of 40 moves with 300 s: 7.5 s at move 1 (and at the odd move
     // number 0), half the clock at the session's last move.
     engine->SetClock(300);
     engine->SetSession(40);
     const std::string start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 ";
-    for (const auto& [move, budget] : {std::pair{1, 7.5}, {0, 7.5}, {38, 100.0}, {40, (300 - MoveOverheadSeconds) / 2}}) {
+    for (const auto& [move, budget] : {std::pair{1, 7.5}, {0, 7.5}, {38, 100.0}, {40, (300 - Overhead) / 2}}) {
         ASSERT_TRUE(engine->SetPosition(start + std::to_string(move)));
         EXPECT_DOUBLE_EQ(Budget(), budget) << "move " << move;
     }
 
-    // Fixed time per move wins over the clock (with a 0.1 s floor); a fixed
-    // depth has no budget.
+    // Fixed time per move wins over the clock (with a 0.1 s floor, less the
+    // overhead); a fixed depth has no budget, and one beyond the deepest
+    // iteration is the deepest.
     engine->SetMoveTime(0.02);
-    EXPECT_DOUBLE_EQ(Budget(), 0.1);
+    EXPECT_DOUBLE_EQ(Budget(), 0.1 - Overhead);
+    engine->SetMoveTime(2);
+    EXPECT_DOUBLE_EQ(Budget(), 2 - Overhead);
     engine->SetFixedDepth(3);
     EXPECT_EQ(Budget(), 0.0);
+    EXPECT_EQ(engine->searcher.DepthLimit(), 3);
+    engine->SetFixedDepth(40);
+    EXPECT_EQ(engine->searcher.DepthLimit(), MaxDepthLimit);
 }
 
 TEST_F(EngineTest, ExtraTimeGrantsShrinkWithFewerMovesToGo) {
@@ -115,11 +139,11 @@ TEST_F(EngineTest, ExtraTimeGrantsShrinkWithFewerMovesToGo) {
     engine->extensionCount = 0;
     engine->SetClock(30);
     engine->SetMovesToGo(2);
-    EXPECT_DOUBLE_EQ(Budget(), (30 - MoveOverheadSeconds) / 2);
+    EXPECT_DOUBLE_EQ(Budget(), (30 - Overhead) / 2);
     EXPECT_EQ(engine->ExtraTimeCallback(), 0.0);
     engine->SetMovesToGo(3);
     engine->searcher.SetTimeBudget(14);
-    EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), (30 - MoveOverheadSeconds) / 2 - 14);
+    EXPECT_DOUBLE_EQ(engine->ExtraTimeCallback(), (30 - Overhead) / 2 - 14);
 }
 
 TEST_F(EngineTest, OptionsSetThreadsAndHash) {
@@ -128,7 +152,7 @@ TEST_F(EngineTest, OptionsSetThreadsAndHash) {
         std::ostringstream silent;
         Engine fresh(silent, fds[0]);
         EXPECT_EQ(fresh.searcher.Threads(), 1);
-        EXPECT_EQ(fresh.searcher.Table().Count(), ComputeHashSizes(256).tableEntries);
+        EXPECT_EQ(fresh.searcher.TableEntries(), ComputeHashSizes(256).tableEntries);
     }
     Handle("uci");
     Handle("setoption name Threads value 9");
@@ -141,7 +165,7 @@ TEST_F(EngineTest, OptionsSetThreadsAndHash) {
     // One megabyte is refused, two are taken, above 1024 is clamped.
     for (const auto& [asked, got] : {std::pair{1, 4}, {2, 2}, {5000, 1024}, {2, 2}}) {
         Handle("setoption name Hash value " + std::to_string(asked));
-        EXPECT_EQ(engine->searcher.Table().Count(), ComputeHashSizes(got).tableEntries) << asked;
+        EXPECT_EQ(engine->searcher.TableEntries(), ComputeHashSizes(got).tableEntries) << asked;
     }
 }
 
@@ -174,12 +198,41 @@ TEST_F(EngineTest, PositionMovesAreCheckedOneByOne) {
     // An illegal FEN leaves the position as it was.
     Handle("position fen 8/8/8/8/8/8/8/8 w - - 0 1 moves e2e4");
     EXPECT_EQ(engine->MainBoard().fullmoveNumber, 3u);
-    // The game stops taking moves before the history array runs out.
-    std::string line = "position startpos moves";
-    for (int i = 0; i < MaxGamePly / 4 + 10; ++i) line += " g1f3 g8f6 f3g1 f6g8";
-    Handle(line);
-    EXPECT_EQ(engine->MainBoard().ply, MaxGamePly);
     EXPECT_TRUE(output.str().empty());
+}
+
+// However long the game, and whatever move number a FEN gives, every move
+// is taken and the search finds a move: the history keeps only what the
+// rules still read once the game has grown long.
+TEST_F(EngineTest, LongGamesLeaveTheSearchItsRoom) {
+    engine->SetFixedDepth(3);
+    const auto knightDance = [](int cycles) {
+        std::string line = "position startpos moves";
+        for (int i = 0; i < cycles; ++i) line += " g1f3 g8f6 f3g1 f6g8";
+        return line;
+    };
+    // Past the history's end: every move is played.
+    const int cycles = HistorySize / 4 + 10;
+    Handle(knightDance(cycles) + " e2e4 e7e5 e1e2");
+    EXPECT_EQ(ToFen(engine->MainBoard()),
+              "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPPKPPP/RNBQ1BNR b kq - 1 " + std::to_string(2 * cycles + 2));
+    EXPECT_LE(engine->MainBoard().ply, MaxGamePly);
+    EXPECT_NE(engine->Think(false).move, 0);
+    // The history is cut short in the middle of the second knight dance
+    // after the pawn moves: the third occurrence of the position after e7e6
+    // counts the two from before the cut.
+    const std::string dance = " g1f3 g8f6 f3g1 f6g8";
+    Handle(knightDance((MaxGamePly - 8) / 4) + " e2e3 e7e6" + dance + dance);
+    EXPECT_LT(engine->MainBoard().ply, 20);
+    EXPECT_TRUE(engine->MainBoard().flags & FlagRepetition);
+
+    for (const char* fen : {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 2 1985",
+                            "4k3/8/8/8/8/8/4P3/4K3 b - - 0 2048"}) {
+        Handle(std::string("position fen ") + fen);
+        const ThinkOutcome outcome = engine->Think(false);
+        EXPECT_NE(outcome.move, 0) << fen;
+        EXPECT_EQ(outcome.status & (FlagCheckmate | FlagStalemate), 0) << fen;
+    }
 }
 
 // ---------------------------------------------------------------- reports
@@ -201,6 +254,7 @@ TEST(SearchReport, IterationResultAndProgressLines) {
     result.score = 31997;
     result.totalNodes = 1234;
     result.rootSearched = 19;
+    result.hashfull = 17;
     result.bestMove = Move(e2e4 | SafeMark);
     result.pv[0] = e2e4;
     result.pv[1] = Move(e7e5 | SafeMark);
@@ -211,7 +265,7 @@ TEST(SearchReport, IterationResultAndProgressLines) {
     EXPECT_EQ(UciScoreText(MateBound - 1), "cp 31935");
     // Zero time: the nps has a millisecond floor.
     EXPECT_EQ(IterationReport(result, true),
-              "info depth 3 seldepth 5 score mate 2 time 0 nodes 1234 nps 1234000 currmove e2e4 "
+              "info depth 3 seldepth 5 score mate 2 time 0 nodes 1234 nps 1234000 hashfull 17 currmove e2e4 "
               "currmovenumber 20 pv e2e4 e7e5 g1f3");
     // xboard: raw score, centiseconds, SAN limited to the depth.
     result.elapsed = 1.239;

@@ -132,26 +132,35 @@ TEST(Searcher, SingleLegalMoveNeedsDepthOne) {
 TEST(Searcher, StopsAtThePollOnRequestOrSpentBudget) {
     auto s = NewSearcher(MiddleGame);
     s->SetDepthLimit(0);  // no limit: only a stop or the clock can end it
-    int polls = 0;
+    // A stop asked for in the input poll: not one move more is made.
+    uint64_t nodesAtStop = 0;
     s->SetPollCallback([&] {
-        if (++polls == 2) s->Stop();
+        if (!nodesAtStop && s->Record(0).totalNodes.Get() >= 20000) {
+            nodesAtStop = s->Record(0).totalNodes.Get();
+            s->Stop();
+        }
         return true;
     });
     ASSERT_TRUE(s->StartSearch());
     EXPECT_NE(s->Result().bestMove, 0);
-    // Polls come once every 16384 nodes; a stopped search makes no further move.
-    EXPECT_EQ(s->Record(0).totalNodes.Get(), 2 * 16384u);
+    EXPECT_EQ(s->Record(0).totalNodes.Get(), nodesAtStop);
     EXPECT_TRUE(s->StopRequested());
 
-    // A budget spent by the first time check: a refused extension stops
-    // the search right there.
+    // A budget spent before the search began: it still searches a first
+    // root move, then a refused extension stops it at the next time check,
+    // a few hundred nodes later at most, however slow the nodes.
     s->SetPollCallback([] { return true; });
+    s->SetDepthLimit(1);
+    ASSERT_TRUE(s->StartSearch());
+    const uint64_t depthOne = s->Record(0).totalNodes.Get();
+    s->SetDepthLimit(0);
     s->SetTimeBudget(1e-9);
     int asked = 0;
     s->SetExtraTimeCallback([&] { return ++asked, 0.0; });
     ASSERT_TRUE(s->StartSearch());
     EXPECT_LE(asked, 1);
-    EXPECT_EQ(s->Record(0).totalNodes.Get(), 16384u);
+    EXPECT_NE(s->Result().bestMove, 0);
+    EXPECT_LE(s->Record(0).totalNodes.Get(), depthOne + PollIntervalNodes);
     EXPECT_FALSE(s->TimeExtended());
 
     // A granted extension: the search still ends, by the next accepted
@@ -163,6 +172,78 @@ TEST(Searcher, StopsAtThePollOnRequestOrSpentBudget) {
     EXPECT_LE(asked, 2);
     EXPECT_EQ(s->TimeExtended(), asked >= 1);
     EXPECT_NE(s->Result().bestMove, 0);
+}
+
+TEST(Searcher, NodeMateAndRootMoveLimits) {
+    // A node limit is exact on one thread and the search it gives is the
+    // same every time from the same table; even a limit of one node gives a
+    // legal move.
+    auto s = NewSearcher(MiddleGame);
+    s->SetDepthLimit(0);
+    for (const uint64_t limit : {1, 300, 7000, 40000}) {
+        s->SetNodeLimit(limit);
+        SearchResult first;
+        for (int run = 0; run < 2; ++run) {
+            s->ClearTT();  // the same search needs the same table to start with
+            ASSERT_TRUE(s->StartSearch()) << limit;
+            EXPECT_EQ(s->Record(0).totalNodes.Get(), limit);
+            const SearchResult& r = s->Result();
+            auto board = std::make_unique<BoardWithHistory>();
+            CopyBoard(board->board, s->MainBoard());
+            EXPECT_TRUE(IsPseudoLegal(board->board, r.bestMove) && IsLegalMove(board->board, r.bestMove)) << limit;
+            if (run == 0) {
+                first = r;
+                continue;
+            }
+            EXPECT_EQ(r.bestMove, first.bestMove) << limit;
+            EXPECT_EQ(r.depth, first.depth) << limit;
+            EXPECT_EQ(r.score, first.score) << limit;
+        }
+    }
+    s->SetNodeLimit(0);
+
+    // A mate as short as asked for ends the search as soon as it is proven;
+    // a longer one only by the usual rule (depth 5).
+    const struct {
+        const char* fen;
+        int limit;  // moves
+        bool early;
+    } mates[] = {
+        {"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1", 1, true},
+        {"k7/8/2K5/8/8/8/8/7R w - - 0 1", 1, false},
+        {"k7/8/2K5/8/8/8/8/7R w - - 0 1", 2, true},
+    };
+    for (const auto& m : mates) {
+        ASSERT_TRUE(s->SetPosition(m.fen));
+        s->SetMateLimit(m.limit);
+        ASSERT_TRUE(s->StartSearch());
+        EXPECT_GE(s->Result().score, MateBound) << m.fen;
+        if (m.early) {
+            EXPECT_GE(s->Result().score, MateScore - (2 * m.limit - 1)) << m.fen;
+            EXPECT_LT(s->Result().depth, 5u) << m.fen << " mate in " << m.limit;
+        } else {
+            EXPECT_EQ(s->Result().depth, 5u) << m.fen << " mate in " << m.limit;
+        }
+    }
+    s->ResetMateValue();
+
+    // Only the listed moves are searched (the legal ones among them); a list
+    // with no legal move leaves them all.
+    ASSERT_TRUE(s->SetPosition(StartFen));
+    s->SetDepthLimit(4);
+    const Move h2h4 = MakeMoveCode(15, 31), a2a3 = MakeMoveCode(8, 16), e2e5 = MakeMoveCode(12, 36);
+    const struct {
+        std::vector<Move> filter;
+        uint32_t rootMoves;
+    } filters[] = {{{h2h4}, 1}, {{e2e5, a2a3, h2h4}, 2}, {{e2e5}, 20}};
+    for (const auto& f : filters) {
+        s->SetRootFilter(f.filter);
+        ASSERT_TRUE(s->StartSearch());
+        EXPECT_EQ(s->Result().rootCount, f.rootMoves);
+        if (f.rootMoves < 20) {
+            EXPECT_TRUE(SameMove(s->Result().bestMove, a2a3) || SameMove(s->Result().bestMove, h2h4));
+        }
+    }
 }
 
 TEST(Searcher, CutShortWorseIterationKeepsAcceptedMove) {
@@ -248,6 +329,16 @@ TEST(SearcherThreads, FourThreadsShareTablesRaceFree) {
     EXPECT_EQ(polls, 3);
     EXPECT_EQ(results, 1);
     for (int i = 0; i < 4; ++i) EXPECT_TRUE(s->Record(i).Stopped());
+
+    // A node limit counts the nodes of all threads.
+    s->SetInfinite(false);
+    s->SetPollCallback([] { return true; });
+    s->SetNodeLimit(30000);
+    ASSERT_TRUE(s->StartSearch());
+    uint64_t all = 0;
+    for (int i = 0; i < 4; ++i) all += s->Record(i).totalNodes.Get();
+    EXPECT_GE(all, 30000u);
+    EXPECT_LT(s->Record(0).totalNodes.Get(), 30000u);
 }
 
 TEST(Bench, NodeCountIsDeterministic) {

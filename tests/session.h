@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +28,12 @@ inline bool StartsWith(const std::string& text, const std::string& prefix) { ret
 
 inline long long MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// A move in coordinate notation, promotions included.
+inline bool IsCoordinateMove(const std::string& t) {
+    return (t.size() == 4 || (t.size() == 5 && std::string("qrbn").find(t[4]) != std::string::npos)) && t[0] >= 'a' &&
+           t[0] <= 'h' && t[1] >= '1' && t[1] <= '8' && t[2] >= 'a' && t[2] <= 'h' && t[3] >= '1' && t[3] <= '8';
 }
 
 // One engine process with pipes on its standard input and output, read line
@@ -142,15 +149,20 @@ public:
         return lines;
     }
 
-    // Runs one search: the "bestmove" line's move; the lines before it in seen.
-    std::string Go(const std::string& go, std::vector<std::string>* seen = nullptr) {
+    // Runs one search: the "bestmove" line's move; the lines before it in
+    // seen, the move to ponder on (empty when none) in ponder.
+    std::string Go(const std::string& go, std::vector<std::string>* seen = nullptr, std::string* ponder = nullptr) {
         Send(go);
         std::vector<std::string> lines = ReadUntil("bestmove ");
         EXPECT_FALSE(lines.empty()) << "no bestmove after " << go;
         if (lines.empty()) return {};
-        const std::string move = lines.back().substr(9);
+        std::istringstream words(lines.back().substr(9));
+        std::string move, keyword, reply;
+        words >> move >> keyword >> reply;
+        EXPECT_TRUE(keyword.empty() || (keyword == "ponder" && IsCoordinateMove(reply))) << lines.back();
         lines.pop_back();
         if (seen) *seen = lines;
+        if (ponder) *ponder = reply;
         return move;
     }
 

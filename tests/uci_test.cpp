@@ -18,6 +18,7 @@ namespace NEngine {
 namespace {
 
 using Tests::EngineSession;
+using Tests::IsCoordinateMove;
 using Tests::LongWaitMs;
 using Tests::MillisecondsSince;
 using Tests::StartsWith;
@@ -26,32 +27,40 @@ using UciSession = EngineSession;
 
 // The fields of an iteration's "info" line, all present in their order.
 struct InfoLine {
-    int depth = 0, seldepth = 0, currmoveNumber = 0;
+    int depth = 0, seldepth = 0, currmoveNumber = 0, hashfull = 0;
+    long long nodes = 0;
     std::string score, currmove, firstMove;  // score: "cp N" or "mate N"
+    std::string pv;                          // the moves, space-separated
 };
-
-bool IsCoordinateMove(const std::string& t) {
-    return (t.size() == 4 || (t.size() == 5 && std::string("qrbn").find(t[4]) != std::string::npos)) && t[0] >= 'a' &&
-           t[0] <= 'h' && t[1] >= '1' && t[1] <= '8' && t[2] >= 'a' && t[2] <= 'h' && t[3] >= '1' && t[3] <= '8';
-}
 
 bool ParseInfo(const std::string& line, InfoLine& info) {
     std::istringstream in(line);
     const std::vector<std::string> w{std::istream_iterator<std::string>(in), {}};
     // Each word in its place: a keyword, a number (nullptr), or the score
     // kind and the move ("", checked below); the line's moves follow.
-    const char* const fields[] = {"info", "depth", nullptr, "seldepth", nullptr, "score", "", nullptr, "time", nullptr,
-                                  "nodes", nullptr, "nps", nullptr, "currmove", "", "currmovenumber", nullptr, "pv"};
+    const char* const fields[] = {"info",     "depth",   nullptr, "seldepth", nullptr, "score",          "",
+                                  nullptr,    "time",    nullptr, "nodes",    nullptr, "nps",            nullptr,
+                                  "hashfull", nullptr,   "currmove", "",      "currmovenumber", nullptr, "pv"};
+    constexpr int Fields = int(std::size(fields));
     const auto number = [](const std::string& t) {
         return t != "-" && t.find_first_not_of("0123456789", t[0] == '-') == std::string::npos;
     };
-    if (w.size() < 20) return false;
-    for (int i = 0; i < 19; ++i)
+    if (int(w.size()) <= Fields) return false;
+    for (int i = 0; i < Fields; ++i)
         if (fields[i] ? *fields[i] && w[i] != fields[i] : !number(w[i])) return false;
-    if ((w[6] != "cp" && w[6] != "mate") || !IsCoordinateMove(w[15]) ||
-        !std::all_of(w.begin() + 19, w.end(), IsCoordinateMove))
+    if ((w[6] != "cp" && w[6] != "mate") || !IsCoordinateMove(w[17]) ||
+        !std::all_of(w.begin() + Fields, w.end(), IsCoordinateMove))
         return false;
-    info = {std::stoi(w[2]), std::stoi(w[4]), std::stoi(w[17]), w[6] + " " + w[7], w[15], w[19]};
+    info.depth = std::stoi(w[2]);
+    info.seldepth = std::stoi(w[4]);
+    info.score = w[6] + " " + w[7];
+    info.nodes = std::stoll(w[11]);
+    info.hashfull = std::stoi(w[15]);
+    info.currmove = w[17];
+    info.currmoveNumber = std::stoi(w[19]);
+    info.firstMove = w[Fields];
+    info.pv.clear();
+    for (size_t i = Fields; i < w.size(); ++i) info.pv += (i > size_t(Fields) ? " " : "") + w[i];
     return true;
 }
 
@@ -102,6 +111,8 @@ TEST(UciSession, HandshakePositionsOptionsAndInfo) {
         "id author the Tarnock developers",
         "option name Hash type spin default 256 min 1 max 1024",
         "option name Threads type spin default 1 min 1 max 4",
+        "option name Ponder type check default false",
+        "option name Move Overhead type spin default 50 min 0 max 5000",
         "uciok",
     };
     EXPECT_EQ(engine.ReadUntil("uciok"), reply);
@@ -135,10 +146,20 @@ TEST(UciSession, HandshakePositionsOptionsAndInfo) {
         EXPECT_EQ(engine.BestAfter(FoolsMate, "go depth 5"), "d8h4") << option;
     }
 
-    // Finished games answer the null move at once, without info lines.
+    // Finished games answer the null move at once, without info lines; an
+    // analysis answers when it is stopped.
     for (const char* go : {"go depth 3", "go movetime 100", "go wtime 1000 btime 1000", "go infinite"}) {
         std::vector<std::string> lines;
         engine.Send(FoolsMate + " d8h4");
+        if (std::string(go) == "go infinite") {
+            engine.Send(go);
+            EXPECT_TRUE(engine.ReadUntil("bestmove", 300).empty());
+            engine.Send("stop");
+            lines = engine.ReadUntil("bestmove");
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_EQ(lines.back(), "bestmove 0000");
+            continue;
+        }
         EXPECT_EQ(engine.Go(go, &lines), "0000") << go;
         EXPECT_TRUE(lines.empty()) << go;
     }
@@ -189,10 +210,11 @@ TEST(UciSession, GoLimitsStopAndQuit) {
     EXPECT_FALSE(engine.Go("go depth 1", &lines).empty());
     EXPECT_EQ(LastInfo(lines).depth, 2);
 
-    // A fixed move time is used up (the start position has no quick end).
+    // A fixed move time is used up but for the overhead (the start
+    // position has no quick end).
     auto start = Clock::now();
     EXPECT_FALSE(engine.Go("go movetime 300").empty());
-    EXPECT_GE(MillisecondsSince(start), 290);
+    EXPECT_GE(MillisecondsSince(start), 240);
 
     // One move to go: half of Black's clock less the overhead reserve.
     // Without moves to go, a fortieth: the count of the earlier command is
@@ -225,13 +247,6 @@ TEST(UciSession, GoLimitsStopAndQuit) {
     EXPECT_FALSE(engine.Go("go wtime infinite", &lines).empty());
     EXPECT_EQ(LastInfo(lines).depth, 3);
 
-    // "isready" during a search stops it: its best move first, then "readyok".
-    engine.Send("go infinite");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    lines = engine.Sync();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(StartsWith(lines.back(), "bestmove ")) << lines.back();
-
     // Two commands in one write during a search: the first stops it, both
     // run after it in order.
     engine.Send("go infinite");
@@ -249,6 +264,184 @@ TEST(UciSession, GoLimitsStopAndQuit) {
     engine.Send("quit");
     EXPECT_FALSE(engine.ReadUntil("bestmove").empty());
     EXPECT_EQ(engine.Wait(LongWaitMs), 0);
+}
+
+// An info line without its timing ("time" and "nps" values), which alone
+// may differ between two runs of the same search.
+std::string WithoutTiming(const std::string& line) {
+    std::istringstream in(line);
+    std::string word, kept;
+    for (bool skip = false; in >> word;) {
+        if (!skip) kept += word + " ";
+        skip = !skip && (word == "time" || word == "nps");
+    }
+    return kept;
+}
+
+const char* const BareKings = "position fen 8/8/8/8/8/8/k7/7K w - - 0 1";
+
+TEST(UciSession, NodesMateDepthAndRootMoves) {
+    UciSession engine;
+    ASSERT_TRUE(engine.Started());
+    engine.Send("uci");
+    ASSERT_FALSE(engine.ReadUntil("uciok").empty());
+    engine.Send("setoption name Hash value 16");
+    std::vector<std::string> lines, again;
+
+    // A node limit gives the same search every time, and no iteration
+    // counts more nodes than allowed.
+    std::string first, second;
+    for (auto* seen : {&lines, &again}) {
+        engine.Send("ucinewgame");
+        engine.Send("position startpos moves e2e4 c7c5");
+        (seen == &lines ? first : second) = engine.Go("go nodes 20000", seen);
+    }
+    EXPECT_EQ(first, second);
+    ASSERT_EQ(lines.size(), again.size());
+    ASSERT_FALSE(lines.empty());
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(WithoutTiming(lines[i]), WithoutTiming(again[i]));
+        InfoLine info;
+        ASSERT_TRUE(ParseInfo(lines[i], info)) << lines[i];
+        EXPECT_LE(info.nodes, 20000) << lines[i];
+    }
+
+    // Depths beyond the deepest iteration are the deepest, not the last
+    // depth asked for (bare kings: every iteration is instant).
+    for (const auto& [go, depth] : {std::pair{"go depth 3", 3}, {"go depth 40", 32}}) {
+        engine.Send(BareKings);
+        engine.Go(go, &lines);
+        EXPECT_EQ(LastInfo(lines).depth, depth) << go;
+    }
+
+    // Each of these would run for ages if it kept the depth of 40 from the
+    // command before: a mate limit alone, a clock after the root moves, a
+    // depth behind unknown keys, empty or overdrawn clocks.
+    engine.Send("position fen k7/8/2K5/8/8/8/8/7R w - - 0 1");
+    engine.Go("go mate 2", &lines);
+    EXPECT_EQ(LastInfo(lines).score, "mate 2");
+    EXPECT_LT(LastInfo(lines).depth, 5);
+    const std::pair<const char*, int> gos[] = {
+        {"go searchmoves a2a3 h2h3 wtime 300 btime 300", 0},
+        {"go foo 1 depth 2 bar baz", 2},
+        {"go wtime 0 btime 0", 0},
+        {"go btime -100 wtime -100 winc 0", 0},
+    };
+    for (const auto& [go, depth] : gos) {
+        engine.Send(BareKings);
+        engine.Go("go depth 40");
+        engine.Send("position startpos");
+        const std::string move = engine.Go(go, &lines);
+        EXPECT_TRUE(WhiteMoved(move)) << go << ": " << move;
+        if (depth) {
+            EXPECT_EQ(LastInfo(lines).depth, depth) << go;
+        }
+        if (StartsWith(go, "go searchmoves")) {
+            EXPECT_TRUE(move == "a2a3" || move == "h2h3") << move;
+            for (const std::string& line : lines) {
+                InfoLine info;
+                if (ParseInfo(line, info)) {
+                    EXPECT_TRUE(info.firstMove == "a2a3" || info.firstMove == "h2h3") << line;
+                }
+            }
+        }
+    }
+}
+
+TEST(UciSession, ReadinessAnalysisPonderingAndShortClocks) {
+    UciSession engine;
+    ASSERT_TRUE(engine.Started());
+    engine.Send("uci");
+    ASSERT_FALSE(engine.ReadUntil("uciok").empty());
+    engine.Send("setoption name Hash value 16");
+    std::vector<std::string> lines;
+    const auto noBestMove = [](const std::vector<std::string>& seen) {
+        return std::none_of(seen.begin(), seen.end(), [](const std::string& l) { return StartsWith(l, "bestmove"); });
+    };
+
+    // "isready" during a search is answered at once and the search goes on:
+    // its best move comes after "stop" only.
+    engine.Send("position startpos");
+    engine.Send("go infinite");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    lines = engine.Sync();
+    EXPECT_TRUE(noBestMove(lines));
+    EXPECT_TRUE(engine.ReadUntil("bestmove", 300).empty());
+    engine.Send("stop");
+    EXPECT_FALSE(engine.ReadUntil("bestmove").empty());
+
+    // An analysis of a mate in one runs through its last depth by itself,
+    // then waits, still answering "isready", for "stop".
+    engine.Send("position fen 7k/8/6K1/8/8/8/8/R7 w - - 0 1");
+    engine.Send("go infinite");
+    lines = engine.ReadUntil("info depth 32");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_TRUE(noBestMove(lines));
+    EXPECT_TRUE(engine.Sync().empty());
+    EXPECT_TRUE(engine.ReadUntil("bestmove", 300).empty());
+    engine.Send("stop");
+    lines = engine.ReadUntil("bestmove");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines.back(), "bestmove a1a8");
+
+    // Pondering has no time limit until "ponderhit"; then the budget (50 ms
+    // here) runs from the ponderhit.
+    engine.Send("position startpos moves e2e4");
+    engine.Send("go ponder wtime 2000 btime 2000");
+    EXPECT_TRUE(engine.ReadUntil("bestmove", 500).empty());
+    engine.Send("ponderhit");
+    EXPECT_FALSE(engine.ReadUntil("bestmove").empty());
+    // "stop" ends it with a best move too.
+    engine.Send("position startpos moves e2e4");
+    engine.Send("go ponder wtime 2000 btime 2000");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    engine.Send("stop");
+    EXPECT_FALSE(engine.ReadUntil("bestmove").empty());
+    // A pondering search that ends by itself (a mate) keeps its move until
+    // the ponderhit.
+    engine.Send("position fen 7k/8/6K1/8/8/8/8/R7 w - - 0 1");
+    engine.Send("go ponder wtime 10000 btime 10000");
+    EXPECT_TRUE(engine.ReadUntil("bestmove", 500).empty());
+    engine.Send("ponderhit");
+    lines = engine.ReadUntil("bestmove");
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "bestmove a1a8");
+
+    // The move to ponder on is the second move of the principal variation.
+    engine.Send("position startpos moves e2e4");
+    std::string reply;
+    const std::string best = engine.Go("go depth 6", &lines, &reply);
+    const std::string pv = LastInfo(lines).pv;
+    ASSERT_GT(pv.size(), 10u) << pv;
+    EXPECT_EQ(best + " " + reply, pv.substr(0, 9));
+
+    // Option names in any case: a small table fills up, a large one hardly.
+    int hashfull[2] = {0, 0};
+    for (int i = 0; i < 2; ++i) {
+        engine.Send(i == 0 ? "setoption name hash value 2" : "setoption name HASH value 64");
+        engine.Send("ucinewgame");
+        engine.Send("position startpos");
+        engine.Go("go depth 7", &lines);
+        hashfull[i] = LastInfo(lines).hashfull;
+    }
+    EXPECT_GT(hashfull[0], 2 * hashfull[1] + 50);
+    // A move overhead larger than the move time leaves almost nothing.
+    engine.Send("setoption name move OVERHEAD value 5000");
+    auto start = Clock::now();
+    engine.Go("go movetime 3000");
+    EXPECT_LT(MillisecondsSince(start), 2000);
+    engine.Send("setoption name Move Overhead value 50");
+
+    // Ten milliseconds on the clock: the move comes in time (the best of a
+    // few tries, so that a busy machine does not decide it).
+    long long fastest = LongWaitMs;
+    for (int i = 0; i < 5; ++i) {
+        engine.Send("position startpos moves e2e4");
+        start = Clock::now();
+        EXPECT_EQ(engine.Go("go wtime 10 btime 10").size(), 4u);
+        fastest = std::min(fastest, MillisecondsSince(start));
+    }
+    EXPECT_LT(fastest, 50);
 }
 
 }  // namespace

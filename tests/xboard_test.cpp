@@ -366,9 +366,10 @@ TEST_F(XboardEngine, TimeControlCommands) {
     EXPECT_DOUBLE_EQ(Budget(), 120.0 / 40);
     Handle("time -50");
     EXPECT_DOUBLE_EQ(Budget(), MinimumBudgetSeconds);
-    // "st" in seconds per move; "sd" a depth without a budget.
+    // "st" in seconds per move, less the move overhead; "sd" a depth
+    // without a budget.
     Handle("st 3");
-    EXPECT_DOUBLE_EQ(Budget(), 3.0);
+    EXPECT_DOUBLE_EQ(Budget(), 3.0 - DefaultMoveOverheadMs / 1000.0);
     Handle("sd 5");
     EXPECT_EQ(Budget(), 0.0);
     EXPECT_EQ(engine->searcher.DepthLimit(), 5);
@@ -376,10 +377,10 @@ TEST_F(XboardEngine, TimeControlCommands) {
     // stays, within the clock, and so does the depth.
     Handle("st 3");
     Handle("time 4000");
-    EXPECT_DOUBLE_EQ(Budget(), 3.0);
+    EXPECT_DOUBLE_EQ(Budget(), 3.0 - DefaultMoveOverheadMs / 1000.0);
     EXPECT_EQ(engine->searcher.DepthLimit(), 5);
     Handle("time 100");
-    EXPECT_DOUBLE_EQ(Budget(), 1.0 - MoveOverheadSeconds);
+    EXPECT_DOUBLE_EQ(Budget(), 1.0 - DefaultMoveOverheadMs / 1000.0);
     // "level" ends the time per move; "new" keeps the depth.
     HandleAll({"level 0 5 0", "new", "time 4000"});
     EXPECT_DOUBLE_EQ(Budget(), 1.0);
