@@ -76,17 +76,8 @@ PackedScore LazyScore(EvalContext& context, const Board& board, const MaterialHa
 }
 
 // ---------------------------------------------------------------- pawns
-// Pawn structure, both king scores and the passed set of one pawn key.
-// Neutral until the pawn-structure terms are written.
-template <bool Traced>
-void ComputePawnEntry(EvalContext&, const Board&, PawnHashEntry& entry) {
-    entry.structure = 0;
-    entry.kingScore[Black] = 0;
-    entry.kingScore[White] = 0;
-    entry.passed = 0;
-}
-
-// A traced evaluation computes the entry afresh into `scratch`.
+// The pawn entry of the board's pawn key (pawns.cpp). A traced evaluation
+// computes the entry afresh into `scratch`.
 template <bool Traced>
 const PawnHashEntry& PawnEntry(EvalContext& context, const Board& board, PawnHashEntry& scratch) {
     if constexpr (Traced) {
@@ -143,6 +134,10 @@ PackedScore KingThreatAndPassedTerms(EvalContext& context, const PawnHashEntry& 
     sum -= Threats<Traced>(context, Black);
     sum += WeakPawns<Traced>(context, White);
     sum -= WeakPawns<Traced>(context, Black);
+    if (pawns.passed) {
+        sum += PassedPawns<Traced>(context, pawns, White);
+        sum -= PassedPawns<Traced>(context, pawns, Black);
+    }
     return sum;
 }
 

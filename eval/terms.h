@@ -47,6 +47,12 @@ constexpr BitMask RelRanks(Colour c, int from, int to) {
 void BuildAttackMapsBeforePawns(EvalContext& context);
 void BuildAttackMapsAfterPawns(EvalContext& context);
 
+// pawns.cpp: the pawn-table entry of the board's pawn key: pawn structure of
+// both colours (White minus Black), each king's shelter and storm (mg) and
+// pawn distance (eg), and the passed and candidate pawns of both colours.
+template <bool Traced>
+void ComputePawnEntry(EvalContext& context, const Board& board, PawnHashEntry& entry);
+
 // pieces.cpp: knights, bishops, rooks and queens of colour c (outposts,
 // tropism, discovered attacks, relative pins, king pressure, mobility, rook
 // files, trapped rooks). Fills the rest of c's attack block as it goes.
@@ -68,5 +74,10 @@ template <bool Traced>
 PackedScore Threats(EvalContext& context, Colour c);
 template <bool Traced>
 PackedScore WeakPawns(EvalContext& context, Colour c);
+
+// passed.cpp: colour c's passed and candidate pawns (from the pawn entry's
+// set) against the kings and pieces; reads the finished attack maps.
+template <bool Traced>
+PackedScore PassedPawns(EvalContext& context, const PawnHashEntry& pawns, Colour c);
 
 }  // namespace NEngine

@@ -24,6 +24,20 @@ const char* const TermNames[TermCount] = {
     "King danger",
     "Threats",
     "Weak pawns",
+    "Isolated pawns",
+    "Backward pawns",
+    "Undefended pawns",
+    "Supported pawns",
+    "Doubled pawns",
+    "Pawn levers",
+    "King shelter",
+    "Pawn storm",
+    "King pawn distance",
+    "Passed pawns",
+    "Passer blocked",
+    "Passer race",
+    "Passer path",
+    "Candidate passers",
 };
 
 PackedScore EvalTrace::Total() const {

@@ -46,6 +46,25 @@ enum EvalTerm : uint8_t {
     TermKingDanger,
     TermThreats,
     TermWeakPawns,
+    // Pawn structure, each pawn by what it is.
+    TermIsolatedPawns,
+    TermBackwardPawns,
+    TermUndefendedPawns,  // neither isolated nor backward, yet not defended by a pawn
+    TermSupportedPawns,   // defended by a pawn, or with one beside it
+    TermDoubledPawns,
+    TermPawnLevers,
+    // The king's pawns (middle game: shelter and storm; end game: distance).
+    TermKingShelter,      // own pawns in front of the king, and an enemy pawn fixed right there
+    TermPawnStorm,        // enemy pawns coming at the king
+    TermKingPawnDistance,
+    // Passed pawns: true passers' rank, connection and king distances, an
+    // own piece on the stop square, the race for a free stop square (an
+    // unstoppable pawn, or the king escort), the path ahead; candidates.
+    TermPassedPawns,
+    TermPasserBlocked,
+    TermPasserRace,
+    TermPasserPath,
+    TermCandidatePassers,
     TermCount
 };
 
