@@ -3,6 +3,7 @@
 // and the five callbacks through which a running search reaches the engine.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -183,8 +184,11 @@ public:
     void ResetMateValue() { mateValue_ = MateScore; }
     int MateValue() const { return mateValue_; }
     // Ends a search (not an infinite one) once a mate in `moves` or fewer
-    // is proven for the side to move; ResetMateValue lifts it.
-    void SetMateLimit(int moves) { mateValue_ = moves >= 1 ? MateScore - (2 * moves - 1) : MateScore; }
+    // is proven for the side to move; ResetMateValue lifts it. Mates beyond
+    // the deepest ply are mates all the same.
+    void SetMateLimit(int moves) {
+        mateValue_ = moves >= 1 ? std::max(MateScore - (2 * std::min(moves, MaxPly) - 1), MateBound) : MateScore;
+    }
     // Nodes of all threads after which the search stops; 0 = no limit.
     // Exact on one thread: the main thread checks it before every move.
     void SetNodeLimit(uint64_t nodes) { nodeLimit_ = nodes; }
