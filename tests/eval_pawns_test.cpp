@@ -62,6 +62,9 @@ TEST_F(PawnTest, StructureTermsAndPassedSet) {
         {"4k3/8/3p4/4P3/8/8/8/4K3 w - - 0 1", Black, TermPawnLevers, S(2, 2), 0},
         // Backward: d3 cannot reach d4 (guarded by e5) to stand beside c4.
         {"4k3/8/8/4p3/2P5/3P4/8/4K3 w - - 0 1", White, TermBackwardPawns, S(-17, -12), SquaresOf({"c4"})},
+        // The walk starts on the pawn's own square: d3, which e4 attacks and
+        // nothing can defend, is backward though d4 is free.
+        {"4k3/8/8/8/2P1p3/3P4/8/4K3 w - - 0 1", White, TermBackwardPawns, S(-17, -12), SquaresOf({"c4"})},
         // A clear way up to b5: not backward; c5 a candidate (b4 against b6).
         {"4k3/8/1p6/2P5/1P6/8/8/4K3 w - - 0 1", White, TermBackwardPawns, 0, SquaresOf({"c5"})},
         // Held by an own pawn that an enemy pawn stops, one rank short of
@@ -118,8 +121,10 @@ TEST_F(PawnTest, KingShelterStormAndDistance) {
         // An enemy pawn right in front of the king, not guarded by own
         // pawns: 32 - 20 + 32 + 40, storm base 20.
         {"6k1/8/8/8/8/8/5PpP/6K1 w - - 0 1", White, 84, -20, 0},
-        // The storming pawn already on the guarded square: 15 + 30.
+        // The storming pawn already on the guarded square: 15 + 30; g2 just
+        // past that square is not in its way.
         {"6k1/8/8/8/8/6p1/5P1P/6K1 w - - 0 1", White, 44, -45, 0},
+        {"6k1/8/8/8/8/6p1/5PPP/6K1 w - - 0 1", White, 99, -45, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + (c.colour == White ? " White" : " Black"));
@@ -168,6 +173,11 @@ TEST_F(PawnTest, PassedPawns) {
         {"knight out of reach", "7k/1P6/8/7p/7P/8/n7/7K w - - 0 1", S(90, 100 - 15 * 7 + 35 * 6), 0, S(100, 170), S(112, 140), 0},
         {"bishop in reach", "7k/1P6/8/7p/7P/8/5b2/7K w - - 0 1", S(90, 100 - 15 * 7 + 35 * 6), 0, 0, S(112, 140), 0},
         {"bishop of the other colour", "7k/1P6/8/7p/4b2P/8/8/7K w - - 0 1", S(90, 100 - 15 * 7 + 35 * 6), 0, S(100, 170), S(112, 140), 0},
+        // A knight pinned to its king cannot go to c6 or d7. A bishop covers
+        // b8 through the own king, which will step aside, though every
+        // square between is guarded (only the king escort is left).
+        {"pinned knight", "4k3/1P6/8/4n2p/7P/8/8/4R2K w - - 0 1", S(90, 100 - 15 * 7 + 35 * 3), 0, S(100, 170), S(112, 140), 0},
+        {"bishop through the king", "7k/1PK5/1P6/4b2p/7P/8/8/8 w - - 0 1", S(90, 100 - 15 * 1 + 35 * 6), 0, S(90, 100), S(112, 140), 0},
         // Two to go, defender to move: a lone knight more than four squares
         // from b8 is too slow, one four squares away is not.
         {"far knight", "7k/8/1P6/7p/7P/8/8/K6n b - - 0 1", S(54, 60 - 9 * 6 + 22 * 6), 0, S(50, 85), S(48, 60), 0},
