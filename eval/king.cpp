@@ -153,14 +153,16 @@ int KingDanger(EvalContext& context, Colour a, int shelter) {
     const BitMask safeQueen = queenChecks & ~def.strongSquares & ~(def.kingAttacks & ~att.doubleAttacks);
 
     // A check by moving a piece out of a slider's way: a piece, the king, or
-    // a pawn that can step off.
+    // a pawn that can step off the line.
     int discovered = att.discoveredCheck ? 1 : 0;
     if (!discovered && (def.kingBlockers & Bit(board.kingSquare[a]))) discovered = 1;
     if (!discovered)
         for (BitMask s = def.snipers; s;) {
-            const BitMask blocker = Between(king, PopLowest(s)) & context.occupied;
+            const int sniper = PopLowest(s);
+            const BitMask blocker = Between(king, sniper) & context.occupied;
             if (MoreThanOne(blocker) || !(blocker & ourPawns)) continue;
-            const BitMask push = ShiftForward(a, blocker) & context.empty;
+            // A push along a file stays on the line and uncovers nothing.
+            const BitMask push = ShiftForward(a, blocker) & context.empty & ~LineThrough(king, sniper);
             if (!push) continue;
             discovered = 1;
             att.discoveredSquares |= push;

@@ -100,6 +100,26 @@ TEST_F(KingTest, DiscoveredChecks) {
     EXPECT_EQ(Side(White).discoveredSquares, Squares("d5"));
     EXPECT_TRUE(DangerToBlack("8/n6p/n7/8/R2K3k/8/PN5P/6N1 w - - 0 1").discovered);
     EXPECT_FALSE(DangerToBlack("6k1/1p6/8/8/1n1n4/8/1P6/RNN3K1 w - - 0 1").discovered);
+
+    // A lone pawn between a slider and the king uncovers it only by
+    // stepping off the line: off a diagonal or a rank, never along a file.
+    struct Case {
+        const char* what;
+        const char* fen;
+        BitMask pushes;
+    };
+    const Case pawns[] = {
+        {"pawn on the diagonal", "7k/7p/6p1/nn6/3P4/8/PB4PP/RN4K1 w - - 0 1", Squares("d5")},
+        {"pawn on the rank", "8/pp6/8/R1P4k/nn6/8/PP6/RN4K1 w - - 0 1", Squares("c6")},
+        {"pawn on the file", "3k4/pp6/8/nn6/3P4/8/PP6/RN1R2K1 w - - 0 1", 0},
+        {"pawn on the file, rook ahead", "3R3R/pp6/8/nn6/3P4/8/PP6/1N1k2K1 b - - 0 1", 0},
+    };
+    for (const Case& c : pawns) {
+        const KingDangerTrace k = DangerToBlack(c.fen);
+        EXPECT_EQ(k.discovered, c.pushes != 0) << c.what;
+        Trace(c.fen);
+        EXPECT_EQ(Side(White).discoveredSquares, c.pushes) << c.what;
+    }
 }
 
 TEST_F(KingTest, Threats) {
