@@ -21,16 +21,16 @@ __attribute__((target("popcnt"))) int HardwarePopCount(BitMask x) { return __bui
 
 void SelectPopCount() {
     __builtin_cpu_init();
-    PopCount = __builtin_cpu_supports("popcnt") ? HardwarePopCount : SoftwarePopCount;
+    HasPopCountInstruction = __builtin_cpu_supports("popcnt");
 }
 #else
 // Other processors: the compiler's own choice is the best available.
 int HardwarePopCount(BitMask x) { return __builtin_popcountll(x); }
 
-void SelectPopCount() { PopCount = HardwarePopCount; }
+void SelectPopCount() { HasPopCountInstruction = true; }
 #endif
 
-// Usable even before start-up has chosen.
-PopCountFn PopCount = SoftwarePopCount;
+// The portable routine until start-up has chosen.
+bool HasPopCountInstruction = false;
 
 }  // namespace NEngine
