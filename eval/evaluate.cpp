@@ -31,8 +31,8 @@ namespace {
 // material key rather than at every evaluation.
 const MaterialHashEntry& MaterialEntry(EvalContext& context, const Board& board) {
     MaterialHashEntry& entry = context.materialTable[board.materialKey & context.materialMask];
-    if (!MaterialHashTable::Matches(entry, board.materialKey)) {
-        entry.check = uint32_t(board.materialKey >> 32);
+    if (!context.materialTable.Matches(entry, board.materialKey)) {
+        entry.check = context.materialTable.CheckOf(board.materialKey);
         entry.imbalance = ComputeImbalance(board).Net();
         entry.rule = FindSpecialCaseEntry(*context.specialCases, board.materialKey);
     }
@@ -85,8 +85,8 @@ const PawnHashEntry& PawnEntry(EvalContext& context, const Board& board, PawnHas
         return scratch;
     }
     PawnHashEntry& entry = context.pawnTable[board.pawnKey & context.pawnMask];
-    if (!PawnHashTable::Matches(entry, board.pawnKey)) {
-        entry.check = uint32_t(board.pawnKey >> 32);
+    if (!context.pawnTable.Matches(entry, board.pawnKey)) {
+        entry.check = context.pawnTable.CheckOf(board.pawnKey);
         ComputePawnEntry<Traced>(context, board, entry);
     }
     return entry;

@@ -62,7 +62,7 @@ Searcher::Searcher(uint32_t hashMegabytes)
     records_.push_back(std::make_unique<SearchRecord>());
     AttachRecord(*records_[0], 0);
     // The main thread's evaluation tables are touched in the background with
-    // the hash tables (the search clears them, so touching means clearing).
+    // the hash tables (clearing fresh zero pages is touching them).
     SearchRecord* main = records_[0].get();
     warmer_.AddTask(
         [main] {
@@ -130,8 +130,8 @@ void Searcher::ResetRecord(SearchRecord& record, int64_t now) {
     record.bestMove = 0;
     record.bestScore = -MateScore;
     record.result = SearchResult{};
-    record.eval->pawnTable.Clear();
-    record.eval->materialTable.Clear();
+    record.eval->pawnTable.Forget();
+    record.eval->materialTable.Forget();
     record.rootCount = 0;
     record.rootMoves[0] = RootMove{0, 0};
     std::memset(static_cast<void*>(record.plies), 0, sizeof(record.plies));

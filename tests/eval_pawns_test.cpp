@@ -217,7 +217,7 @@ TEST_F(PawnTest, TableHitsMatchFreshEntriesAndColoursMirror) {
         const int first = Evaluate(*context_, MinusInfinity, PlusInfinity);
         EXPECT_EQ(Evaluate(*context_, MinusInfinity, PlusInfinity), first);
         const PawnHashEntry& stored = context_->pawnTable[board.pawnKey & context_->pawnMask];
-        if (PawnHashTable::Matches(stored, board.pawnKey)) {
+        if (context_->pawnTable.Matches(stored, board.pawnKey)) {
             ++probed;
             EXPECT_EQ(stored.structure, fresh.structure);
             EXPECT_EQ(stored.kingScore[Black], fresh.kingScore[Black]);

@@ -1,5 +1,8 @@
 // Evaluation framework: status shortcuts, endgame hook, lazy exit, phase and
 // taper, 16-bit arithmetic, the caches and the eval tool.
+#include <random>
+#include <vector>
+
 #include "eval_support.h"
 
 using namespace NEngine;
@@ -155,9 +158,48 @@ TEST_F(EvalTest, CachesHoldTheFullEvaluation) {
     const uint64_t slot = board.materialKey & copy.materialMask;
     EXPECT_NE(&copy.materialTable[slot], &context_->materialTable[slot]);
     copy.materialTable[slot].check ^= 1;
-    EXPECT_TRUE(MaterialHashTable::Matches(context_->materialTable[slot], board.materialKey));
+    EXPECT_TRUE(context_->materialTable.Matches(context_->materialTable[slot], board.materialKey));
     AttachBoard(copy, board, nullptr);
     EXPECT_EQ(Evaluate(copy, FullAlpha, FullBeta), fresh);
+}
+
+// A search starts from empty pawn and material tables by forgetting their
+// entries rather than zeroing them: nothing written before may match after,
+// everything written after must, and a copy keeps the table's state.
+TEST(EvalHashTableTest, ForgottenEntriesNoLongerMatch) {
+    using SmallTable = EvalHashTable<PawnHashEntry, 4>;
+    SmallTable table;
+    std::mt19937_64 rng(99);
+    std::vector<uint64_t> keys;
+    for (int i = 0; i < int(SmallTable::Entries); ++i) keys.push_back((rng() & ~SmallTable::Mask) | uint64_t(i));
+    const auto fill = [&](SmallTable& t) {
+        for (const uint64_t key : keys) t[key].check = t.CheckOf(key);
+    };
+    const auto matching = [&](const SmallTable& t) {
+        int n = 0;
+        for (const uint64_t key : keys) n += t.Matches(t[key], key);
+        return n;
+    };
+    fill(table);
+    EXPECT_EQ(matching(table), int(keys.size()));
+    for (int round = 0; round < 3; ++round) {
+        table.Forget();
+        EXPECT_EQ(matching(table), 0) << round;
+        fill(table);
+        EXPECT_EQ(matching(table), int(keys.size())) << round;
+    }
+    SmallTable copy = table;
+    EXPECT_EQ(matching(copy), int(keys.size()));
+    copy.Forget();
+    EXPECT_EQ(matching(copy), 0);
+    EXPECT_EQ(matching(table), int(keys.size()));  // the original keeps its own
+    table = copy;
+    EXPECT_EQ(matching(table), 0);
+    // A real clear empties the table as well; zeroed entries match only a key
+    // whose upper half is zero.
+    fill(table);
+    table.Clear();
+    EXPECT_EQ(matching(table), 0);
 }
 
 TEST_F(EvalTest, EvalToolOutput) {
