@@ -1,5 +1,6 @@
 // Process entry: start-up tables, output set-up, then the command loop.
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "engine/engine.h"
 #include "engine/handler.h"
 #include "search/bench.h"
+#include "search/searcher.h"
 
 namespace NEngine {
 namespace {
@@ -41,8 +43,18 @@ int main(int argc, char** argv) {
     // Optional developer modes come as the first argument; without
     // arguments, and for any argument not known, the program is the plain
     // protocol engine.
+    // "bench [DEPTH]": the signature and speed at the default depth, or a
+    // shorter run for profiling (a depth from 1 to 32).
     if (argc > 1 && std::string(argv[1]) == "bench") {
-        NEngine::RunBench(std::cout);
+        int depth = NEngine::BenchDepth;
+        if (argc > 2) {
+            depth = std::atoi(argv[2]);
+            if (depth < 1 || depth > NEngine::MaxDepthLimit) {
+                std::cerr << "bench depth must be 1 to " << NEngine::MaxDepthLimit << "\n";
+                return 2;
+            }
+        }
+        NEngine::RunBench(std::cout, depth);
         return 0;
     }
 
