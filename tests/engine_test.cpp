@@ -1,52 +1,16 @@
 // The engine object without a process around it: time budgets, extra time,
-// options, thinking on finished games, and the text of the search reports.
-#include <gtest/gtest.h>
-
+// options, analysis limits, long games, and the text of the search reports.
 #include <algorithm>
-#include <memory>
-#include <sstream>
-#include <string>
 
-#include <unistd.h>
-
-#include "board/attacks.h"
-#include "board/board.h"
 #include "board/notation.h"
-#include "engine/command.h"
-#include "engine/engine.h"
-#include "engine/handler.h"
 #include "engine/report.h"
 #include "search/tt.h"
+#include "session.h"
 
 namespace NEngine {
 namespace {
 
-// An engine whose input is a pipe the test holds (nothing arrives unless the
-// test writes it) and whose output is collected in a string.
-class EngineTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        InitEngineTables();
-        ASSERT_EQ(pipe(fds), 0);
-        engine = std::make_unique<Engine>(output, fds[0], 2);
-    }
-    void TearDown() override {
-        engine.reset();
-        close(fds[0]);
-        close(fds[1]);
-    }
-    void Handle(const std::string& line) { HandleCommand(*engine, ParseCommand(line, engine->UciMode())); }
-    double Budget() {
-        engine->TimeBudget();
-        return engine->searcher.TimeBudget();
-    }
-
-    int fds[2] = {-1, -1};
-    std::ostringstream output;
-    std::unique_ptr<Engine> engine;
-};
-
-constexpr const char* StalemateFen = "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1";
+using EngineTest = Tests::EngineFixture;
 
 constexpr double Overhead = DefaultMoveOverheadMs / 1000.0;
 
@@ -97,7 +61,7 @@ TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
 
     // Fixed time per move wins over the clock (with a 0.1 s floor, less the
     // overhead); a fixed depth has no budget, and one beyond the deepest
-    // iteration is the deepest.
+    // iteration is the deepest (the UCI tests see that one).
     engine->SetMoveTime(0.02);
     EXPECT_DOUBLE_EQ(Budget(), 0.1 - Overhead);
     engine->SetMoveTime(2);
@@ -105,8 +69,6 @@ TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
     engine->SetFixedDepth(3);
     EXPECT_EQ(Budget(), 0.0);
     EXPECT_EQ(engine->searcher.DepthLimit(), 3);
-    engine->SetFixedDepth(40);
-    EXPECT_EQ(engine->searcher.DepthLimit(), MaxDepthLimit);
 }
 
 TEST_F(EngineTest, ExtraTimeGrantsShrinkWithFewerMovesToGo) {
@@ -169,36 +131,18 @@ TEST_F(EngineTest, OptionsSetThreadsAndHash) {
     }
 }
 
-TEST_F(EngineTest, ThinkPlaysAndAnalysisKeepsLimits) {
-    // The move is made on the main board; the outcome carries the status
-    // it leaves.
-    engine->SetFixedDepth(4);
-    ASSERT_TRUE(engine->SetPosition("7k/8/6K1/8/8/8/8/R7 w - - 0 1"));
-    const ThinkOutcome outcome = engine->Think(true);
-    EXPECT_EQ(outcome.text, "move a1a8");
-    EXPECT_TRUE(outcome.status & FlagCheckmate);
-    EXPECT_EQ(engine->MainBoard().sideToMove, Black);
-
-    // An analysis leaves the game's limits as they were.
+// The engine's own moves and the position commands (illegal moves skipped,
+// an illegal FEN refused) are seen through the protocol tests; an analysis
+// must leave the game's limits as they were.
+TEST_F(EngineTest, AnalysisKeepsTheGameLimits) {
     engine->SetMoveTime(0.5);
     engine->SetFixedDepth(7);
     engine->moveSeconds = 0.25;
-    ASSERT_TRUE(engine->SetPosition(StalemateFen));
+    ASSERT_TRUE(engine->SetPosition("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1"));  // stalemate: over at once
     engine->Analyze();
     EXPECT_EQ(engine->searcher.DepthLimit(), 7);
     EXPECT_FALSE(engine->searcher.Infinite());
     EXPECT_DOUBLE_EQ(engine->searcher.TimeBudget(), 0.25);
-}
-
-TEST_F(EngineTest, PositionMovesAreCheckedOneByOne) {
-    Handle("position startpos moves e2e4 e2e4 e7e5 Nf3 g1f3 Nc6 e1e3");
-    // e2e4, e7e5, Nf3 and Nc6 are played; the repeated e2e4, the knight
-    // move for the wrong side and the king's jump are skipped.
-    EXPECT_EQ(ToFen(engine->MainBoard()), "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
-    // An illegal FEN leaves the position as it was.
-    Handle("position fen 8/8/8/8/8/8/8/8 w - - 0 1 moves e2e4");
-    EXPECT_EQ(engine->MainBoard().fullmoveNumber, 3u);
-    EXPECT_TRUE(output.str().empty());
 }
 
 // However long the game, and whatever move number a FEN gives, every move
@@ -214,8 +158,7 @@ TEST_F(EngineTest, LongGamesLeaveTheSearchItsRoom) {
     // Past the history's end: every move is played.
     const int cycles = HistorySize / 4 + 10;
     Handle(knightDance(cycles) + " e2e4 e7e5 e1e2");
-    EXPECT_EQ(ToFen(engine->MainBoard()),
-              "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPPKPPP/RNBQ1BNR b kq - 1 " + std::to_string(2 * cycles + 2));
+    EXPECT_EQ(Fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPPKPPP/RNBQ1BNR b kq - 1 " + std::to_string(2 * cycles + 2));
     EXPECT_LE(engine->MainBoard().ply, MaxGamePly);
     EXPECT_NE(engine->Think(false).move, 0);
     // The history is cut short in the middle of the second knight dance
@@ -237,17 +180,12 @@ TEST_F(EngineTest, LongGamesLeaveTheSearchItsRoom) {
 
 // ---------------------------------------------------------------- reports
 
-SearchResult ResultAt(const std::string& fen) {
+TEST(SearchReport, IterationResultAndProgressLines) {
     InitEngineTables();
     SearchResult result;
-    BoardWithHistory position;
-    EXPECT_TRUE(SetFromFen(fen, position.board));
-    CopyBoard(result.root, position.board);
-    return result;
-}
-
-TEST(SearchReport, IterationResultAndProgressLines) {
-    SearchResult result = ResultAt(StartFen);
+    BoardWithHistory start;
+    ASSERT_TRUE(SetFromFen(StartFen, start.board));
+    CopyBoard(result.root, start.board);
     const Move e2e4 = MakeMoveCode(12, 28), e7e5 = MakeMoveCode(52, 36), g1f3 = MakeMoveCode(6, 21);
     result.depth = 3;
     result.pvLength = 5;

@@ -1,5 +1,5 @@
-// An engine process driven through pipes, as a front end drives it: the
-// protocol tests of both dialects share it.
+// The engine as the protocol tests drive it: a process through pipes, as a
+// front end drives it, or the engine object in the test's own process.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -17,6 +18,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "board/attacks.h"
+#include "board/board.h"
+#include "engine/command.h"
+#include "engine/engine.h"
+#include "engine/handler.h"
+
 namespace NEngine::Tests {
 
 using Clock = std::chrono::steady_clock;
@@ -24,7 +31,13 @@ using Clock = std::chrono::steady_clock;
 // Generous: sanitizer builds are several times slower than release builds.
 constexpr int LongWaitMs = 30000;
 
+using Lines = std::vector<std::string>;
+
 inline bool StartsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
+
+// Which side made a move from the start position's ranks.
+inline bool WhiteMove(const std::string& move) { return move.size() >= 4 && (move[1] == '1' || move[1] == '2'); }
+inline bool BlackMove(const std::string& move) { return move.size() >= 4 && (move[1] == '7' || move[1] == '8'); }
 
 inline long long MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -189,6 +202,40 @@ private:
     bool exited = false;
     int exitStatus = -1;
     std::string pending;
+};
+
+// The engine object with its input a pipe the test holds (nothing arrives
+// unless the test writes it) and its output collected in a string.
+class EngineFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitEngineTables();
+        ASSERT_EQ(pipe(fds), 0);
+        engine = std::make_unique<Engine>(output, fds[0], 2);
+    }
+    void TearDown() override {
+        engine.reset();
+        close(fds[0]);
+        close(fds[1]);
+    }
+    // The replies to one command.
+    std::string Handle(const std::string& line) {
+        output.str("");
+        HandleCommand(*engine, ParseCommand(line, engine->UciMode()));
+        return output.str();
+    }
+    void HandleAll(const Lines& lines) {
+        for (const std::string& line : lines) Handle(line);
+    }
+    std::string Fen() { return ToFen(engine->MainBoard()); }
+    double Budget() {
+        engine->TimeBudget();
+        return engine->searcher.TimeBudget();
+    }
+
+    int fds[2] = {-1, -1};
+    std::ostringstream output;
+    std::unique_ptr<Engine> engine;
 };
 
 }  // namespace NEngine::Tests

@@ -2,36 +2,14 @@
 // (feature lines, force mode, refusals, result lines, analysis, SIGINT),
 // and the engine object for what the board and the clock show directly
 // (time controls, edit mode, PGN files).
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <csignal>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
-#include <unistd.h>
-
-#include "board/attacks.h"
-#include "board/board.h"
-#include "board/notation.h"
-#include "engine/command.h"
-#include "engine/engine.h"
 #include "engine/game.h"
-#include "engine/handler.h"
 #include "session.h"
 
-namespace NEngine {
+namespace NEngine::Tests {
 namespace {
-
-using Tests::EngineSession;
-using Tests::LongWaitMs;
-using Tests::StartsWith;
 
 // An xboard session: "ping" is the synchronisation point.
 class XboardSession : public EngineSession {
@@ -42,25 +20,25 @@ public:
     }
 
     // The lines written before the answer to a "ping".
-    std::vector<std::string> Ping() {
+    Lines Ping() {
         const std::string pong = "pong " + std::to_string(++pings);
         Send("ping " + std::to_string(pings));
-        std::vector<std::string> lines = ReadUntil(pong);
+        Lines lines = ReadUntil(pong);
         EXPECT_FALSE(lines.empty()) << "no " << pong;
         if (!lines.empty()) lines.pop_back();
         return lines;
     }
 
     // Sends the lines, then the replies to all of them.
-    std::vector<std::string> Replies(const std::vector<std::string>& lines) {
+    Lines Replies(const Lines& lines) {
         for (const std::string& line : lines) Send(line);
         return Ping();
     }
 
     // Lines up to the engine's move: the move's text (empty when none came).
-    std::string MoveAfter(const std::string& line, std::vector<std::string>* seen = nullptr) {
+    std::string MoveAfter(const std::string& line, Lines* seen = nullptr) {
         Send(line);
-        std::vector<std::string> lines = ReadUntil("move ");
+        Lines lines = ReadUntil("move ");
         EXPECT_FALSE(lines.empty()) << "no move after " << line;
         if (lines.empty()) return {};
         const std::string move = lines.back().substr(5);
@@ -73,20 +51,15 @@ private:
     int pings = 0;
 };
 
-using Lines = std::vector<std::string>;
-
 // Thinking lines: depth, score, centiseconds, nodes, then the moves in SAN.
-bool IsThinkingLine(const std::string& line, int* depth = nullptr) {
+bool IsThinkingLine(const std::string& line) {
     std::istringstream in(line);
     long long numbers[4];
     for (long long& n : numbers)
         if (!(in >> n)) return false;
-    if (depth) *depth = int(numbers[0]);
     std::string move;
     return bool(in >> move) && numbers[0] >= 1 && numbers[2] >= 0 && numbers[3] >= 0;
 }
-
-bool BlackMove(const std::string& move) { return move.size() >= 2 && (move[1] == '7' || move[1] == '8'); }
 
 TEST(XboardSession, FeaturesForceModeAndRefusals) {
     XboardSession engine;
@@ -143,102 +116,79 @@ TEST(XboardSession, FeaturesForceModeAndRefusals) {
 }
 
 // Result lines after a move of the user or of the engine, tested in the
-// order mate, material, stalemate, repetition, fifty moves.
+// order mate, material, stalemate, repetition, fifty moves. Material the
+// search scores as drawn but that can still mate plays on: only dead
+// material ends the game.
 TEST(XboardSession, ResultLinesEndTheGame) {
     XboardSession engine;
     ASSERT_TRUE(engine.Started());
     engine.Send("sd 3");
     const struct {
         const char* fen;  // nullptr: "new"
-        std::vector<std::string> moves;
+        Lines moves;
         bool force;
-        Lines expected;  // replies after the last move
+        const char* result;  // after the last move; nullptr: the game goes on
     } games[] = {
         // Fool's mate played by the user as Black.
-        {nullptr, {"f2f3", "e7e5", "g2g4", "d8h4"}, true, {"0-1 {Black}"}},
+        {nullptr, {"f2f3", "e7e5", "g2g4", "d8h4"}, true, "0-1 {Black}"},
         // A mate by the user is answered by the result alone.
-        {"6k1/5ppp/8/8/8/8/8/R3K3 w - - 0 1", {"a1a8"}, false, {"1-0 {White}"}},
+        {"6k1/5ppp/8/8/8/8/8/R3K3 w - - 0 1", {"a1a8"}, false, "1-0 {White}"},
         // A stalemate and bare material at once: material first.
-        {"k7/B1K5/8/8/8/8/8/8 w - - 0 1", {"a7b8"}, false, {"1/2-1/2 {Draw by material insufficient}"}},
+        {"k7/B1K5/8/8/8/8/8/8 w - - 0 1", {"a7b8"}, false, "1/2-1/2 {Draw by material insufficient}"},
         // The third occurrence of the start position.
-        {nullptr, {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8"}, true,
-         {"1/2-1/2 {Draw by repetition}"}},
+        {nullptr, {"g1f3", "g8f6", "f3g1", "f6g8", "g1f3", "g8f6", "f3g1", "f6g8"}, true, "1/2-1/2 {Draw by repetition}"},
         // The hundredth reversible ply, no check.
-        {"7k/8/8/8/8/8/R7/K7 w - - 99 80", {"a2b2"}, false, {"1/2-1/2 {Draw by fifty moves rule}"}},
+        {"7k/8/8/8/8/8/R7/K7 w - - 99 80", {"a2b2"}, false, "1/2-1/2 {Draw by fifty moves rule}"},
         // Bare kings set up on the hundredth ply: the fifty-move rule is the
         // first draw the board tests, so it names the draw.
-        {"7k/8/8/8/8/8/8/K7 w - - 100 80", {"a1a2"}, false, {"1/2-1/2 {Draw by fifty moves rule}"}},
+        {"7k/8/8/8/8/8/8/K7 w - - 100 80", {"a1a2"}, false, "1/2-1/2 {Draw by fifty moves rule}"},
+        // Two knights mate, and stalemate, a bare king.
+        {"k7/2K5/2N5/3N4/8/8/8/8 w - - 0 1", {"d5b6"}, true, "1-0 {White}"},
+        {"k7/2K5/8/8/3N4/8/8/7N w - - 0 1", {"d4b5"}, true, "1/2-1/2 {Stalemate}"},
+        // Knight against knight, bishops of both colours: moves go on ...
+        {"4k3/8/8/3n4/8/8/4N3/4K3 w - - 0 1", {"e2c3", "d5f6", "c3e2"}, true, nullptr},
+        {"4k3/8/8/4b3/8/8/4B3/4K3 w - - 0 1", {"e2d3", "e5d6"}, true, nullptr},
+        // ... and repeat like any other position.
+        {"4k3/8/8/3n4/8/8/4N3/4K3 w - - 0 1", {"e2c3", "d5f6", "c3e2", "f6d5", "e2c3", "d5f6", "c3e2", "f6d5"}, true,
+         "1/2-1/2 {Draw by repetition}"},
+        // Bare kings, a lone minor piece, bishops all of one colour.
+        {"4k3/8/8/8/8/8/3r4/4K3 w - - 0 1", {"e1d2"}, true, "1/2-1/2 {Draw by material insufficient}"},
+        {"4k3/8/8/8/8/8/3r4/4KN2 w - - 0 1", {"e1d2"}, true, "1/2-1/2 {Draw by material insufficient}"},
+        {"4k3/8/8/8/8/2B5/3r4/B3K3 w - - 0 1", {"e1d2"}, true, "1/2-1/2 {Draw by material insufficient}"},
+        {"4k3/8/8/2b5/8/2B5/3r4/4K3 w - - 0 1", {"e1d2"}, true, "1/2-1/2 {Draw by material insufficient}"},
+        {"4k3/8/8/3b4/8/2B5/3r4/4K3 w - - 0 1", {"e1d2"}, true, nullptr},
     };
     for (const auto& game : games) {
         engine.Send(game.fen ? std::string("setboard ") + game.fen : "new");
         if (game.force) engine.Send("force");
-        std::vector<std::string> moves(game.moves.begin(), game.moves.end() - 1);
-        ASSERT_TRUE(engine.Replies(moves).empty()) << game.moves.front();
-        EXPECT_EQ(engine.Replies({game.moves.back()}), game.expected) << game.moves.front();
+        ASSERT_TRUE(engine.Replies(Lines(game.moves.begin(), game.moves.end() - 1)).empty()) << game.moves.front();
+        EXPECT_EQ(engine.Replies({game.moves.back()}), game.result ? Lines{game.result} : Lines{}) << game.moves.front();
+        if (!game.result) continue;
         // The game is over: a move or "go" repeats the result, no move is made.
         engine.Send("force");
-        EXPECT_EQ(engine.Replies({"e1e2", "go"}), (Lines{game.expected[0], game.expected[0]}));
+        EXPECT_EQ(engine.Replies({"e1e2", "go"}), (Lines{game.result, game.result})) << game.moves.front();
     }
 
-    // The engine's own mate and stalemate (here its only legal move).
-    EXPECT_EQ(engine.Replies({"setboard 7k/8/6K1/8/8/8/8/R7 w - - 0 1", "go"}).back(), "1-0 {White}");
-    Lines seen = engine.Replies({"setboard 8/1RQ5/k7/8/8/8/3q4/3K4 w - - 0 1", "go"});
-    ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen[seen.size() - 2], "move d1d2");
-    EXPECT_EQ(seen.back(), "1/2-1/2 {Stalemate}");
-}
-
-// Material the search scores as drawn but that can still mate plays on;
-// dead material ends the game, after the user's move or the engine's.
-TEST(XboardSession, OnlyDeadMaterialEndsTheGame) {
-    XboardSession engine;
-    ASSERT_TRUE(engine.Started());
-    engine.Send("sd 3");
-    const struct {
-        const char* fen;
-        std::vector<std::string> moves;  // in force mode
-        const char* expected;            // after the last move; nullptr: nothing
-    } cases[] = {
-        // Two knights mate, and stalemate, a bare king.
-        {"k7/2K5/2N5/3N4/8/8/8/8 w - - 0 1", {"d5b6"}, "1-0 {White}"},
-        {"k7/2K5/8/8/3N4/8/8/7N w - - 0 1", {"d4b5"}, "1/2-1/2 {Stalemate}"},
-        // Knight against knight, bishops of both colours: moves go on.
-        {"4k3/8/8/3n4/8/8/4N3/4K3 w - - 0 1", {"e2c3", "d5f6", "c3e2"}, nullptr},
-        {"4k3/8/8/4b3/8/8/4B3/4K3 w - - 0 1", {"e2d3", "e5d6"}, nullptr},
-        // ... and repeat like any other position.
-        {"4k3/8/8/3n4/8/8/4N3/4K3 w - - 0 1", {"e2c3", "d5f6", "c3e2", "f6d5", "e2c3", "d5f6", "c3e2", "f6d5"},
-         "1/2-1/2 {Draw by repetition}"},
-        // Bare kings, a lone minor piece, bishops all of one colour.
-        {"4k3/8/8/8/8/8/3r4/4K3 w - - 0 1", {"e1d2"}, "1/2-1/2 {Draw by material insufficient}"},
-        {"4k3/8/8/8/8/8/3r4/4KN2 w - - 0 1", {"e1d2"}, "1/2-1/2 {Draw by material insufficient}"},
-        {"4k3/8/8/8/8/2B5/3r4/B3K3 w - - 0 1", {"e1d2"}, "1/2-1/2 {Draw by material insufficient}"},
-        {"4k3/8/8/2b5/8/2B5/3r4/4K3 w - - 0 1", {"e1d2"}, "1/2-1/2 {Draw by material insufficient}"},
-        {"4k3/8/8/3b4/8/2B5/3r4/4K3 w - - 0 1", {"e1d2"}, nullptr},
+    // The engine's own mate, stalemate (its only legal move) and capture
+    // into a lone knight end the game; its capture into knight against
+    // knight does not.
+    const std::pair<const char*, Lines> own[] = {
+        {"7k/8/6K1/8/8/8/8/R7 w - - 0 1", {"move a1a8", "1-0 {White}"}},
+        {"8/1RQ5/k7/8/8/8/3q4/3K4 w - - 0 1", {"move d1d2", "1/2-1/2 {Stalemate}"}},
+        {"4k3/8/8/8/8/2r5/4N3/4K3 w - - 0 1", {"move e2c3", "1/2-1/2 {Draw by material insufficient}"}},
+        {"4k3/8/8/3n4/8/2r5/4N3/4K3 w - - 0 1", {"move e2c3"}},
     };
-    for (const auto& c : cases) {
-        engine.Send(std::string("setboard ") + c.fen);
-        engine.Send("force");
-        std::vector<std::string> moves(c.moves.begin(), c.moves.end() - 1);
-        ASSERT_TRUE(engine.Replies(moves).empty()) << c.fen;
-        EXPECT_EQ(engine.Replies({c.moves.back()}), c.expected ? Lines{c.expected} : Lines{}) << c.fen;
+    for (const auto& [fen, tail] : own) {
+        const Lines seen = engine.Replies({std::string("setboard ") + fen, "go"});
+        ASSERT_GE(seen.size(), tail.size()) << fen;
+        EXPECT_EQ(Lines(seen.end() - tail.size(), seen.end()), tail) << fen;
     }
-
-    // Against the engine: moves go both ways, without a result line.
-    Lines seen;
+    EXPECT_FALSE(BlackMove(engine.MoveAfter("d5f6")));
+    // Knight against knight against the engine: moves go both ways.
     engine.Send("setboard 4k2n/8/8/8/8/8/4N3/4K3 b - - 0 1");
     EXPECT_NE(engine.MoveAfter("go"), "");
     EXPECT_NE(engine.MoveAfter("e1f2"), "");
     EXPECT_TRUE(engine.Ping().empty());
-    // Its capture into knight against knight: the game goes on ...
-    engine.Send("setboard 4k3/8/8/3n4/8/2r5/4N3/4K3 w - - 0 1");
-    EXPECT_EQ(engine.MoveAfter("go"), "e2c3");
-    EXPECT_TRUE(engine.Ping().empty());
-    EXPECT_FALSE(BlackMove(engine.MoveAfter("d5f6")));
-    // ... into a lone knight it is over.
-    seen = engine.Replies({"setboard 4k3/8/8/8/8/2r5/4N3/4K3 w - - 0 1", "go"});
-    ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen[seen.size() - 2], "move e2c3");
-    EXPECT_EQ(seen.back(), "1/2-1/2 {Draw by material insufficient}");
 }
 
 // Analysis runs until a command stops it: "." asks for a status line and
@@ -313,34 +263,16 @@ TEST(XboardSession, SigintIsIgnoredDuringAndAfterASearch) {
 
 // ---------------------------------------------------------------- engine object
 
-class XboardEngine : public ::testing::Test {
+class XboardEngine : public EngineFixture {
 protected:
     void SetUp() override {
-        InitEngineTables();
-        ASSERT_EQ(pipe(fds), 0);
-        engine = std::make_unique<Engine>(output, fds[0], 2);
+        EngineFixture::SetUp();
         dir = std::filesystem::temp_directory_path() / ("tarnock-xboard-" + std::to_string(getpid()));
         std::filesystem::create_directories(dir);
     }
     void TearDown() override {
-        engine.reset();
-        close(fds[0]);
-        close(fds[1]);
+        EngineFixture::TearDown();
         std::filesystem::remove_all(dir);
-    }
-    // Each command's replies.
-    std::string Handle(const std::string& line) {
-        output.str("");
-        HandleCommand(*engine, ParseCommand(line, engine->UciMode()));
-        return output.str();
-    }
-    void HandleAll(const std::vector<std::string>& lines) {
-        for (const std::string& line : lines) Handle(line);
-    }
-    std::string Fen() { return ToFen(engine->MainBoard()); }
-    double Budget() {
-        engine->TimeBudget();
-        return engine->searcher.TimeBudget();
     }
     std::string File(const char* name) { return (dir / name).string(); }
     std::string Contents(const std::string& file) {
@@ -350,9 +282,6 @@ protected:
         return text.str();
     }
 
-    int fds[2] = {-1, -1};
-    std::ostringstream output;
-    std::unique_ptr<Engine> engine;
     std::filesystem::path dir;
 };
 
@@ -484,4 +413,4 @@ TEST_F(XboardEngine, GamesSavedAppendedAndLoaded) {
 }
 
 }  // namespace
-}  // namespace NEngine
+}  // namespace NEngine::Tests
