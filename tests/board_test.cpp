@@ -88,11 +88,7 @@ TEST(BoardTest, PromotionOntoA1AfterSetUp) {
 // fields equal a fresh computation, null moves come back exactly, and
 // unmaking the whole game restores every byte of every earlier position.
 TEST(BoardTest, RandomGamesRestoreEveryByte) {
-#ifdef TARNOCK_SANITIZED
-    const int games = 12, maxPlies = 120;
-#else
-    const int games = 60, maxPlies = 300;
-#endif
+    const int games = Sanitized ? 12 : 60, maxPlies = Sanitized ? 120 : 300;
     const std::vector<SuiteLine> suite = ReadSuite();
     ASSERT_FALSE(suite.empty());
     Random random(20240611);

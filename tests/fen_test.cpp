@@ -66,11 +66,7 @@ TEST(FenTest, RefusedInputs) {
 // Mutated texts: refused, or set up consistently. Under the
 // sanitizers this is what shows that no input reads or writes out of bounds.
 TEST(FenTest, MutatedTextsNeverBreakTheBoard) {
-#ifdef TARNOCK_SANITIZED
-    const int rounds = 3000;
-#else
-    const int rounds = 20000;
-#endif
+    const int rounds = Sanitized ? 3000 : 20000;
     const std::vector<SuiteLine> suite = ReadSuite();
     const std::string alphabet = "pnbrqkPNBRQK12345678/ wb-KQkqacdefgh09\t";
     Random random(5);

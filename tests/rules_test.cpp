@@ -62,11 +62,7 @@ int CheckPosition(Board& b) {
 }
 
 TEST(RulesTest, LegalityTestsAgreeOverRandomGames) {
-#ifdef TARNOCK_SANITIZED
-    const int games = 6, plies = 40;
-#else
-    const int games = 40, plies = 120;
-#endif
+    const int games = Sanitized ? 6 : 40, plies = Sanitized ? 40 : 120;
     const std::vector<SuiteLine> suite = ReadSuite();
     Random random(77);
     auto record = std::make_unique<BoardWithHistory>();

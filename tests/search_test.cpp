@@ -2,21 +2,15 @@
 // solver, draws at a node) and the searcher around it: iteration control,
 // stop requests, limits, threads and the bench. The thread tests are named
 // SearcherThreads so that the ThreadSanitizer build can run just them.
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "board/attacks.h"
-#include "board/board.h"
 #include "board/notation.h"
 #include "eval/evaluate.h"
 #include "search/bench.h"
 #include "search/searcher.h"
+#include "support.h"
 
-namespace NEngine {
+namespace NEngine::Tests {
 namespace {
 
 // Plain minimax over legal moves: does the move mate within n moves? Each
@@ -64,8 +58,7 @@ TEST(Search, FindsShortestMatesWithExactScores) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(searcher->SetPosition(c.fen));
-        auto scratch = std::make_unique<BoardWithHistory>();
-        ASSERT_TRUE(SetFromFen(c.fen, scratch->board));
+        auto scratch = NewBoard(c.fen);
         ASSERT_TRUE(ForcesMateIn(scratch->board, c.moves));
         ASSERT_TRUE(c.moves == 1 || !ForcesMateIn(scratch->board, c.moves - 1));
         searcher->SetDepthLimit(0);  // no limit: a found mate ends the search by itself
@@ -82,9 +75,6 @@ TEST(Search, MateStalemateAndRepetitionAtANode) {
     searcher->NewSearchReset();
     SearchRecord& main = searcher->Record(0);
     Board& board = searcher->MainBoard();
-    const auto play = [&](const std::vector<std::string>& moves) {
-        for (const auto& text : moves) MakeMove(board, TextToMove(board, text));
-    };
     // Checkmated side to move: the score counts the distance.
     ASSERT_TRUE(searcher->SetPosition("k5rr/8/8/8/8/8/8/7K w - - 0 1"));
     board.flags &= uint16_t(~(FlagCheckmate | FlagStalemate));  // as search sees it after a move
@@ -99,25 +89,21 @@ TEST(Search, MateStalemateAndRepetitionAtANode) {
 
     // The start position a second time scores 0.
     ASSERT_TRUE(searcher->SetPosition(StartFen));
-    play({"g1f3", "g8f6", "f3g1", "f6g8"});
+    Play(board, {"g1f3", "g8f6", "f3g1", "f6g8"});
     EXPECT_EQ(board.repetitionCount, 2);
     EXPECT_EQ(Search(main, 4 * OnePly, 1, -300, 300, true, true, 0), 0);
     EXPECT_EQ(Search(main, 4 * OnePly, 1, 50, 51, false, true, 0), 0);
     // Found inside the tree: a queen down, Black takes the draw that the
     // knight's return offers.
     ASSERT_TRUE(searcher->SetPosition("rnb1kbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
-    play({"g1f3", "g8f6", "f3g1"});
+    Play(board, {"g1f3", "g8f6", "f3g1"});
     EXPECT_EQ(Search(main, 2 * OnePly, 1, MinusInfinity, PlusInfinity, true, true, 0), 0);
     EXPECT_TRUE(SameMove(main.plies[1].pv[1], TextToMove(board, "f6g8")));
 }
 
 // ---------------------------------------------------------------- searcher
 
-#ifdef TARNOCK_SANITIZED
-constexpr int ThreadTestDepth = 5;
-#else
-constexpr int ThreadTestDepth = 8;
-#endif
+constexpr int ThreadTestDepth = Sanitized ? 5 : 8;
 
 const char* const MiddleGame = "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10";
 
@@ -232,7 +218,7 @@ TEST(Searcher, NodeMateAndRootMoveLimits) {
     // with no legal move leaves them all.
     ASSERT_TRUE(s->SetPosition(StartFen));
     s->SetDepthLimit(4);
-    const Move h2h4 = MakeMoveCode(15, 31), a2a3 = MakeMoveCode(8, 16), e2e5 = MakeMoveCode(12, 36);
+    const Move h2h4 = Coord("h2h4"), a2a3 = Coord("a2a3"), e2e5 = Coord("e2e5");
     const struct {
         std::vector<Move> filter;
         uint32_t rootMoves;
@@ -356,4 +342,4 @@ TEST(Bench, NodeCountIsDeterministic) {
 }
 
 }  // namespace
-}  // namespace NEngine
+}  // namespace NEngine::Tests

@@ -21,6 +21,13 @@
 
 namespace NEngine::Tests {
 
+// Sanitizer builds run several times slower: the long walks are cut short.
+#ifdef TARNOCK_SANITIZED
+constexpr bool Sanitized = true;
+#else
+constexpr bool Sanitized = false;
+#endif
+
 inline std::unique_ptr<BoardWithHistory> NewBoard(const std::string& fen = StartFen) {
     InitEngineTables();
     auto record = std::make_unique<BoardWithHistory>();
