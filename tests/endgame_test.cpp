@@ -73,12 +73,6 @@ protected:
 // itself generates. A promotion ends the walk: to a queen or rook it wins
 // unless Black takes the new piece at once or has no move and is not in
 // check; to a minor piece it does not win.
-struct FileSolution {
-    // [((wk * 64 + bk) * 6 + rank - 1) * 2 + whiteToMove]: -1 no legal
-    // position, 0 not won, 1 won.
-    std::vector<int8_t> won;
-};
-
 int PlacementIndex(int wk, int bk, int pawn, bool whiteToMove) {
     return ((wk * 64 + bk) * 6 + RankOf(pawn) - 1) * 2 + (whiteToMove ? 1 : 0);
 }
@@ -95,14 +89,14 @@ bool PromotionWins(Board& board, int square) {
     return !takes && (piece == Queen || piece == Rook);
 }
 
-FileSolution SolveFile(int file) {
+// By PlacementIndex: -1 no legal position, 0 not won, 1 won.
+std::vector<int8_t> SolveFile(int file) {
     struct Node {
-        bool legal = false, whiteToMove = false, inCheck = false;
-        bool winsAtOnce = false;   // a promotion that wins (White) or mate (Black)
-        bool drawsAtOnce = false;  // Black takes the pawn or the new piece
+        int8_t atOnce = -1;  // decided by the moves themselves: 1 won, 0 not won
         std::vector<int> next;
     };
     std::vector<Node> nodes(64 * 64 * 6 * 2);
+    std::vector<int8_t> won(nodes.size(), -1);
     auto record = std::make_unique<BoardWithHistory>();
     Board& board = record->board;
     for (int wk = 0; wk < 64; ++wk)
@@ -118,53 +112,38 @@ FileSolution SolveFile(int file) {
                     board.sideToMove = whiteToMove ? White : Black;
                     if (!whiteToMove) board.key ^= SideKey;
                     if (!ComputeStatus(board)) continue;
-                    Node& node = nodes[PlacementIndex(wk, bk, pawn, whiteToMove)];
-                    node.legal = true;
-                    node.whiteToMove = whiteToMove;
-                    node.inCheck = board.InCheck();
+                    const int index = PlacementIndex(wk, bk, pawn, whiteToMove);
+                    Node& node = nodes[index];
+                    won[index] = 0;
                     ForEachLegalMove(board, [&](Move m) {
                         MakeMove(board, m);
-                        if (board.colour[White].count[Pawn] == 1) {
+                        if (board.colour[White].count[Pawn] == 1)
                             node.next.push_back(PlacementIndex(board.kingSquare[White], board.kingSquare[Black],
-                                                               LowestSquare(board.Pieces(White, Pawn)),
-                                                               board.sideToMove == White));
-                        } else if (PromotionOf(m)) {
-                            if (PromotionWins(board, ToSquare(m))) node.winsAtOnce = true;
-                        } else {
-                            node.drawsAtOnce = true;  // the pawn is gone
-                        }
+                                                               LowestSquare(board.Pieces(White, Pawn)), !whiteToMove));
+                        else if (!PromotionOf(m))
+                            node.atOnce = 0;  // Black took the pawn
+                        else if (PromotionWins(board, ToSquare(m)))
+                            node.atOnce = 1;
                         UnmakeMove(board, m);
                         return false;
                     });
-                    if (!whiteToMove && node.next.empty() && !node.drawsAtOnce) node.winsAtOnce = node.inCheck;
+                    if (node.next.empty() && node.atOnce < 0) node.atOnce = board.InCheck();  // Black mated or not
                 }
-
-    FileSolution solution;
-    solution.won.assign(nodes.size(), 0);
-    for (size_t i = 0; i < nodes.size(); ++i)
-        if (!nodes[i].legal) solution.won[i] = -1;
+    const auto isWon = [&](int j) { return won[j] == 1; };
     for (bool changed = true; changed;) {
         changed = false;
         for (size_t i = 0; i < nodes.size(); ++i) {
             const Node& node = nodes[i];
-            if (!node.legal || solution.won[i] == 1) continue;
-            bool wins;
-            if (node.whiteToMove) {
-                wins = node.winsAtOnce;
-                for (int j : node.next) wins = wins || solution.won[j] == 1;
-            } else if (node.next.empty() && !node.drawsAtOnce) {
-                wins = node.winsAtOnce;
-            } else {
-                wins = !node.drawsAtOnce;
-                for (int j : node.next) wins = wins && solution.won[j] == 1;
-            }
-            if (wins) {
-                solution.won[i] = 1;
+            if (won[i] != 0) continue;
+            const bool white = i & 1;
+            if (node.atOnce == 1 || (node.atOnce < 0 && (white ? std::ranges::any_of(node.next, isWon)
+                                                             : std::ranges::all_of(node.next, isWon)))) {
+                won[i] = 1;
                 changed = true;
             }
         }
     }
-    return solution;
+    return won;
 }
 
 }  // namespace
@@ -173,14 +152,14 @@ FileSolution SolveFile(int file) {
 TEST_F(EndgameTest, KpkAgreesWithABruteForceSolution) {
     // The files a to d; the other four follow by the symmetry checked below.
     for (const int file : {0, 1, 2, 3}) {
-        const FileSolution solution = SolveFile(file);
+        const std::vector<int8_t> solution = SolveFile(file);
         int disagreements = 0, wins = 0, legal = 0;
         for (int wk = 0; wk < 64; ++wk)
             for (int bk = 0; bk < 64; ++bk)
                 for (int rank = 1; rank <= 6; ++rank)
                     for (const bool whiteToMove : {false, true}) {
                         const int pawn = MakeSquare(file, rank);
-                        const int expected = solution.won[PlacementIndex(wk, bk, pawn, whiteToMove)];
+                        const int expected = solution[PlacementIndex(wk, bk, pawn, whiteToMove)];
                         const bool bit = KpkWins(KpkBitbase, wk, bk, pawn, whiteToMove);
                         legal += expected >= 0;
                         wins += expected == 1;
