@@ -198,6 +198,43 @@ def move_text(move):
     return square_name(move[0]) + square_name(move[1]) + move[2]
 
 
+class Game:
+    """A game from a start position: where it stands, the moves played in
+    coordinate text, and how often each position has occurred."""
+
+    def __init__(self, fen=START_FEN):
+        self.position = Position(fen)
+        self.moves = []
+        self.seen = {self.position.key(): 1}
+
+    def play(self, text):
+        """Plays the move given in coordinate text; False when it is not legal."""
+        move = next((m for m in self.position.legal_moves() if move_text(m) == text), None)
+        if move is None:
+            return False
+        self.position = self.position.play(move)
+        self.moves.append(text)
+        self.seen[self.position.key()] = self.seen.get(self.position.key(), 0) + 1
+        return True
+
+    def end(self):
+        """What ends the game by the rules of moves: "checkmate", "stalemate",
+        "fifty moves", "repetition"; None while it goes on."""
+        if not self.position.legal_moves():
+            return "checkmate" if self.position.in_check() else "stalemate"
+        if self.position.halfmove >= 100:
+            return "fifty moves"
+        if self.seen[self.position.key()] >= 3:
+            return "repetition"
+        return None
+
+
+def best_move(lines):
+    """The move of a search's last line, "bestmove MOVE ..."; empty when none."""
+    words = lines[-1].split()
+    return words[1] if len(words) > 1 else ""
+
+
 class Engine:
     def __init__(self, path, name, hash_mb, threads):
         self.name = name
@@ -234,6 +271,10 @@ class Engine:
         self.send("isready")
         self.wait_for("readyok")
 
+    def new_game(self):
+        self.send("ucinewgame")
+        self.sync()
+
     def close(self):
         try:
             self.send("quit")
@@ -244,29 +285,20 @@ class Engine:
 
 
 def play_game(white, black, opening, args, stats):
-    position = Position()
-    moves = []
-    seen = {position.key(): 1}
+    game = Game()
     for text in opening.split():
-        move = next(m for m in position.legal_moves() if move_text(m) == text)
-        position = position.play(move)
-        moves.append(text)
-        seen[position.key()] = seen.get(position.key(), 0) + 1
+        game.play(text)
     clocks = {True: args.time * 1000.0, False: args.time * 1000.0}
     inc = args.inc * 1000.0
     for engine in (white, black):
-        engine.send("ucinewgame")
-        engine.sync()
+        engine.new_game()
     while True:
-        legal = position.legal_moves()
-        if not legal:
-            if position.in_check():
-                return ("0-1" if position.white else "1-0"), "checkmate", moves
-            return "1/2-1/2", "stalemate", moves
-        if position.halfmove >= 100:
-            return "1/2-1/2", "fifty moves", moves
-        if seen.get(position.key(), 0) >= 3:
-            return "1/2-1/2", "repetition", moves
+        position, moves = game.position, game.moves
+        reason = game.end()
+        if reason == "checkmate":
+            return ("0-1" if position.white else "1-0"), reason, moves
+        if reason:
+            return "1/2-1/2", reason, moves
         if position.bare_material():
             return "1/2-1/2", "insufficient material", moves
         if len(moves) >= args.max_plies:
@@ -299,13 +331,9 @@ def play_game(white, black, opening, args, stats):
         if args.moves and (own_moves + 1) % args.moves == 0:
             clocks[position.white] += args.time * 1000.0  # the next session's time
 
-        text = lines[-1].split()[1] if len(lines[-1].split()) > 1 else ""
-        move = next((m for m in legal if move_text(m) == text), None)
-        if move is None:
+        text = best_move(lines)
+        if not game.play(text):
             return ("0-1" if position.white else "1-0"), "%s played illegal %r" % (engine.name, text), moves
-        position = position.play(move)
-        moves.append(text)
-        seen[position.key()] = seen.get(position.key(), 0) + 1
 
 
 def main():

@@ -18,7 +18,7 @@ import random
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from match import Engine, Position, move_text  # noqa: E402
+from match import Engine, Game, Position, best_move  # noqa: E402
 
 MATERIALS = ["KQ", "KR", "KBB", "KBN"]
 
@@ -83,36 +83,25 @@ def random_start(material, attacker_white, rng):
 
 
 def play(attacker, defender, fen, men, args):
-    position = Position(fen)
-    attacker_white = position.white
-    moves = []
-    seen = {position.key(): 1}
+    game = Game(fen)
+    attacker_white = game.position.white
     for engine in (attacker, defender):
-        engine.send("ucinewgame")
-        engine.sync()
+        engine.new_game()
     while True:
-        legal = position.legal_moves()
-        if not legal:
-            if position.in_check() and position.white != attacker_white:
-                return True, "mate", moves
-            return False, "stalemate" if not position.in_check() else "attacker mated", moves
-        if position.halfmove >= 100:
-            return False, "fifty moves", moves
-        if seen.get(position.key(), 0) >= 3:
-            return False, "repetition", moves
+        position, moves = game.position, game.moves
+        reason = game.end()
+        if reason == "checkmate":
+            return (True, "mate", moves) if position.white != attacker_white else (False, "attacker mated", moves)
+        if reason:
+            return False, reason, moves
         if sum(1 for p in position.board if p != ".") < men:
             return False, "piece lost", moves
         engine = attacker if position.white == attacker_white else defender
         engine.send("position fen %s%s" % (fen, " moves " + " ".join(moves) if moves else ""))
         engine.send("go movetime %d" % args.movetime)
-        words = engine.wait_for("bestmove")[-1].split()
-        text = words[1] if len(words) > 1 else ""
-        move = next((m for m in legal if move_text(m) == text), None)
-        if move is None:
+        text = best_move(engine.wait_for("bestmove"))
+        if not game.play(text):
             return False, "%s played illegal %r" % (engine.name, text), moves
-        position = position.play(move)
-        moves.append(text)
-        seen[position.key()] = seen.get(position.key(), 0) + 1
 
 
 def main():
