@@ -1,6 +1,7 @@
 // Generators, pickers and the exchange test: the moves each hands out
 // against brute force, the order rules of the stages, hash moves and
 // killers, forcing checks, the staged perft and known exchanges.
+#include "search/movegen.h"
 #include "search/movepick.h"
 #include "search/see.h"
 #include "search/staged_perft.h"
@@ -10,6 +11,26 @@ using namespace NEngine;
 using namespace NEngine::Tests;
 
 namespace {
+
+// The moves of a list in its order, the search's marks dropped.
+std::vector<Move> Chain(MoveList& list) {
+    std::vector<Move> moves;
+    list.Rewind();
+    while (MoveNode* n = list.Next()) moves.push_back(n->move & MoveMask);
+    list.Rewind();
+    return moves;
+}
+
+std::vector<Move> Sorted(std::vector<Move> v) {
+    for (Move& m : v) m &= MoveMask;
+    std::ranges::sort(v);
+    return v;
+}
+
+bool NoDuplicates(const std::vector<Move>& v) {
+    const std::vector<Move> sorted = Sorted(v);
+    return std::ranges::adjacent_find(sorted) == sorted.end();
+}
 
 bool ScoresDescend(MoveList& list) {
     list.Rewind();
@@ -26,6 +47,53 @@ std::vector<Move> LegalOnly(const Board& board, const std::vector<Move>& moves) 
     for (Move m : moves)
         if (IsLegalMove(board, m)) legal.push_back(m);
     return Sorted(legal);
+}
+
+bool IsCapture(const Board& b, Move m) {
+    return b.mailbox[ToSquare(m)] ||
+           (TypeOf(b.mailbox[FromSquare(m)]) == Pawn && b.epSquare > 0 && ToSquare(m) == b.epSquare);
+}
+
+// Legal moves without rook and bishop promotions and without knight
+// promotions whose knight would not attack the king: what pickers produce.
+std::vector<Move> StagedLegal(const Board& board) {
+    std::vector<Move> moves;
+    for (Move m : LegalMoves(board))
+        if (PromotionOf(m) == 0 || PromotionOf(m) == Queen ||
+            (PromotionOf(m) == Knight && KnightWouldCheck(board, ToSquare(m))))
+            moves.push_back(m);
+    return Sorted(moves);
+}
+
+// The staged legal moves split as the stages see them: captures and
+// promotions, quiet moves, and the quiet moves that check (castling aside).
+struct MoveClasses {
+    std::vector<Move> tactical, quiet, checks;
+};
+MoveClasses Classify(Board& b) {
+    MoveClasses classes;
+    for (Move m : StagedLegal(b)) {
+        if (IsCapture(b, m) || PromotionOf(m)) {
+            classes.tactical.push_back(m);
+            continue;
+        }
+        classes.quiet.push_back(m);
+        const bool castling = TypeOf(b.mailbox[FromSquare(m)]) == King && std::abs(ToSquare(m) - FromSquare(m)) == 2;
+        MakeMove(b, m);
+        const bool check = b.InCheck();
+        UnmakeMove(b, m);
+        if (check && !castling) classes.checks.push_back(m);
+    }
+    return classes;
+}
+
+std::unique_ptr<History> ScatteredHistory() {
+    auto h = std::make_unique<History>();
+    Random random(7);
+    for (Colour c : {Black, White})
+        for (int f = 0; f < 64; ++f)
+            for (int t = 0; t < 64; ++t) h->Set(c, f, t, int32_t(random.Below(400)) - 200);
+    return h;
 }
 
 // Every move a picker hands out, marks kept; a picker that never ends is cut.
@@ -45,13 +113,12 @@ std::vector<Move> Picked(const Board& b, const History& history, Move hash, Move
 }
 
 int IndexOf(const std::vector<Move>& moves, Move m) {
-    for (size_t i = 0; i < moves.size(); ++i)
-        if (SameMove(moves[i], m)) return int(i);
-    return -1;
+    const auto at = std::ranges::find_if(moves, [m](Move n) { return SameMove(n, m); });
+    return at == moves.end() ? -1 : int(at - moves.begin());
 }
 
 int Marked(const std::vector<Move>& moves) {
-    return int(std::count_if(moves.begin(), moves.end(), [](Move m) { return (m & SafeMark) != 0; }));
+    return int(std::ranges::count_if(moves, [](Move m) { return (m & SafeMark) != 0; }));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Helpers shared by the board and search tests: set-up, move lists and their
-// brute-force classes, the perft suite, varied positions, a deterministic
-// random source and the tool runner.
+// Helpers shared by the board, search and evaluation tests: set-up, move
+// lists, the perft suite, varied positions, a deterministic random source and
+// the tool runner.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,8 +16,6 @@
 
 #include "board/attacks.h"
 #include "board/board.h"
-#include "search/movegen.h"
-#include "search/movelist.h"
 
 namespace NEngine::Tests {
 
@@ -110,65 +108,6 @@ inline std::string RunTool(const std::string& commandLine, int* status = nullptr
     return output;
 }
 
-// ---------------------------------------------------------------- search lists
-
-inline std::vector<Move> Chain(MoveList& list) {
-    std::vector<Move> moves;
-    list.Rewind();
-    while (MoveNode* n = list.Next()) moves.push_back(n->move & MoveMask);
-    list.Rewind();
-    return moves;
-}
-
-inline std::vector<Move> Sorted(std::vector<Move> v) {
-    for (Move& m : v) m &= MoveMask;
-    std::sort(v.begin(), v.end());
-    return v;
-}
-
-inline bool NoDuplicates(std::vector<Move> v) {
-    v = Sorted(v);
-    return std::adjacent_find(v.begin(), v.end()) == v.end();
-}
-
-inline bool IsCapture(const Board& b, Move m) {
-    return b.mailbox[ToSquare(m)] ||
-           (TypeOf(b.mailbox[FromSquare(m)]) == Pawn && b.epSquare > 0 && ToSquare(m) == b.epSquare);
-}
-
-// Legal moves without rook and bishop promotions and without knight
-// promotions whose knight would not attack the king: what pickers produce.
-inline std::vector<Move> StagedLegal(const Board& board) {
-    std::vector<Move> moves;
-    for (Move m : LegalMoves(board))
-        if (PromotionOf(m) == 0 || PromotionOf(m) == Queen ||
-            (PromotionOf(m) == Knight && KnightWouldCheck(board, ToSquare(m))))
-            moves.push_back(m);
-    return Sorted(moves);
-}
-
-// The staged legal moves split as the stages see them: captures and
-// promotions, quiet moves, and the quiet moves that check (castling aside).
-struct MoveClasses {
-    std::vector<Move> tactical, quiet, checks;
-};
-inline MoveClasses Classify(Board& b) {
-    MoveClasses classes;
-    for (Move m : StagedLegal(b)) {
-        if (IsCapture(b, m) || PromotionOf(m)) {
-            classes.tactical.push_back(m);
-            continue;
-        }
-        classes.quiet.push_back(m);
-        const bool castling = TypeOf(b.mailbox[FromSquare(m)]) == King && std::abs(ToSquare(m) - FromSquare(m)) == 2;
-        MakeMove(b, m);
-        const bool check = b.InCheck();
-        UnmakeMove(b, m);
-        if (check && !castling) classes.checks.push_back(m);
-    }
-    return classes;
-}
-
 // The perft suite and hand-made positions it lacks (checks of every kind,
 // promotions that check, en passant in and out of check, many queens),
 // each followed by a short random game from it.
@@ -209,15 +148,6 @@ inline const std::vector<std::string>& VariedFens() {
         return all;
     }();
     return fens;
-}
-
-inline std::unique_ptr<History> ScatteredHistory(uint64_t seed = 7) {
-    auto h = std::make_unique<History>();
-    Random random(seed);
-    for (Colour c : {Black, White})
-        for (int f = 0; f < 64; ++f)
-            for (int t = 0; t < 64; ++t) h->Set(c, f, t, int32_t(random.Below(400)) - 200);
-    return h;
 }
 
 }  // namespace NEngine::Tests
