@@ -358,28 +358,21 @@ TEST(UciSession, ReadinessAnalysisPonderingAndShortClocks) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines.back(), "bestmove a1a8");
 
-    // Pondering has no time limit until "ponderhit"; then the budget (50 ms
-    // here) runs from the ponderhit.
-    engine.Send("position startpos moves e2e4");
-    engine.Send("go ponder wtime 2000 btime 2000");
-    EXPECT_TRUE(engine.ReadUntil("bestmove", 500).empty());
-    engine.Send("ponderhit");
-    EXPECT_FALSE(engine.ReadUntil("bestmove").empty());
-    // "stop" ends it with a best move too.
-    engine.Send("position startpos moves e2e4");
-    engine.Send("go ponder wtime 2000 btime 2000");
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    engine.Send("stop");
-    EXPECT_FALSE(engine.ReadUntil("bestmove").empty());
-    // A pondering search that ends by itself (a mate) keeps its move until
-    // the ponderhit.
-    engine.Send("position fen 7k/8/6K1/8/8/8/8/R7 w - - 0 1");
-    engine.Send("go ponder wtime 10000 btime 10000");
-    EXPECT_TRUE(engine.ReadUntil("bestmove", 500).empty());
-    engine.Send("ponderhit");
-    lines = engine.ReadUntil("bestmove");
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "bestmove a1a8");
+    // Pondering has no time limit until "ponderhit" (then the budget, 50 ms
+    // here, runs from it) or "stop"; a pondering search that ends by itself
+    // (a mate) keeps its move until the ponderhit.
+    const std::pair<const char*, const char*> ponders[] = {{"startpos moves e2e4", "ponderhit"},
+                                                          {"startpos moves e2e4", "stop"},
+                                                          {"fen 7k/8/6K1/8/8/8/8/R7 w - - 0 1", "ponderhit"}};
+    for (const auto& [position, end] : ponders) {
+        engine.Send(std::string("position ") + position);
+        engine.Send("go ponder wtime 2000 btime 2000");
+        EXPECT_TRUE(engine.ReadUntil("bestmove", 500).empty()) << position << " " << end;
+        engine.Send(end);
+        lines = engine.ReadUntil("bestmove");
+        ASSERT_FALSE(lines.empty()) << position << " " << end;
+        if (StartsWith(position, "fen")) EXPECT_EQ(lines.back(), "bestmove a1a8");
+    }
 
     // The move to ponder on is the second move of the principal variation.
     engine.Send("position startpos moves e2e4");
