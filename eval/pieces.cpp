@@ -110,6 +110,22 @@ struct PieceScan {
         us.kingAttackers += 1;
         us.kingAttackWeight += weight;
     }
+
+    // The end of a knight's or bishop's terms: its relative pin, its
+    // pressure on their king zone and its mobility.
+    template <bool Traced>
+    void MinorPieceTail(int sq, BitMask attacks, BitMask reach, bool tied, PackedScore pin, uint32_t zoneWeight,
+                        const PackedScore* mobility, EvalTerm mobilityTerm) {
+        if (tied) {
+            us.score += pin;
+            TraceTerm<Traced>(context, TermRelativePins, c, pin);
+        }
+        PressKing(reach, zoneWeight);
+        const int n = PopCount(attacks & minorMobility);
+        us.score += mobility[n];
+        TraceTerm<Traced>(context, mobilityTerm, c, mobility[n]);
+        if (n == 0 || tied) us.restricted |= Bit(sq);
+    }
 };
 
 template <bool Traced>
@@ -139,17 +155,8 @@ PackedScore Knights(PieceScan& p) {
             Shields(sq, true, occupied, heavies, p.Theirs(Bishop) | p.Theirs(Queen)) ||
             Shields(sq, false, occupied, p.Own(Queen), p.Theirs(Rook) | p.Theirs(Queen)) ||
             Shields(sq, false, occupied, heavies & ~p.us.allAttacks, p.Theirs(Rook));
-        if (tied) {
-            p.us.score += KnightRelativePin;
-            TraceTerm<Traced>(ctx, TermRelativePins, p.c, KnightRelativePin);
-        }
-
-        p.PressKing(attacks, KnightZoneWeight);
-
-        const int n = PopCount(attacks & p.minorMobility);
-        p.us.score += KnightMobility[n];
-        TraceTerm<Traced>(ctx, TermKnightMobility, p.c, KnightMobility[n]);
-        if (n == 0 || tied) p.us.restricted |= Bit(sq);
+        p.MinorPieceTail<Traced>(sq, attacks, attacks, tied, KnightRelativePin, KnightZoneWeight, KnightMobility,
+                                 TermKnightMobility);
     }
     return sum;
 }
@@ -189,17 +196,8 @@ PackedScore Bishops(PieceScan& p) {
 
         const bool tied = Shields(sq, false, occupied, p.Own(Queen), p.Theirs(Rook) | p.Theirs(Queen)) ||
                           Shields(sq, false, occupied, p.Own(Rook) & ~p.us.allAttacks, p.Theirs(Rook));
-        if (tied) {
-            p.us.score += BishopRelativePin;
-            TraceTerm<Traced>(ctx, TermRelativePins, p.c, BishopRelativePin);
-        }
-
-        p.PressKing(reach, BishopZoneWeight);
-
-        const int n = PopCount(attacks & p.minorMobility);
-        p.us.score += BishopMobility[n];
-        TraceTerm<Traced>(ctx, TermBishopMobility, p.c, BishopMobility[n]);
-        if (n == 0 || tied) p.us.restricted |= Bit(sq);
+        p.MinorPieceTail<Traced>(sq, attacks, reach, tied, BishopRelativePin, BishopZoneWeight, BishopMobility,
+                                 TermBishopMobility);
     }
     return sum;
 }

@@ -36,14 +36,22 @@ constexpr PackedScore PawnOnBishopColour = S(0, 3);
 
 constexpr BitMask LightSquares = 0x55AA55AA55AA55AAull;
 
+// Colour c's view: the board, the other colour and both attack blocks.
+struct Sides {
+    const Board& board;
+    Colour o;
+    const AttackBlock& us;
+    const AttackBlock& them;
+};
+inline Sides SidesOf(const EvalContext& context, Colour c) {
+    return {*context.board, Opponent(c), context.side[c], context.side[Opponent(c)]};
+}
+
 }  // namespace
 
 template <bool Traced>
 PackedScore Threats(EvalContext& context, Colour c) {
-    const Board& board = *context.board;
-    const Colour o = Opponent(c);
-    const AttackBlock& us = context.side[c];
-    const AttackBlock& them = context.side[o];
+    const auto [board, o, us, them] = SidesOf(context, c);
     const BitMask ourPawns = board.Pieces(c, Pawn);
     const BitMask targets = them.pieces;
     const BitMask heavies = them.heavies;
@@ -137,10 +145,7 @@ PackedScore Threats(EvalContext& context, Colour c) {
 
 template <bool Traced>
 PackedScore WeakPawns(EvalContext& context, Colour c) {
-    const Board& board = *context.board;
-    const Colour o = Opponent(c);
-    const AttackBlock& us = context.side[c];
-    const AttackBlock& them = context.side[o];
+    const auto [board, o, us, them] = SidesOf(context, c);
     const BitMask byPieces = us.minorAttacks | us.rookAttacks | us.queenAttacks | us.kingAttacks;
     const BitMask loose = board.Pieces(o, Pawn) & ~them.pawnAttacks;
     const BitMask attacked = loose & byPieces;
