@@ -21,6 +21,7 @@ void FindSnipersAndBlockers(const Board& board, Colour c, BitMask occupied, Atta
     BitMask candidates = (Attacks->bishopRays[king] & diagonal) | (Attacks->rookRays[king] & straight);
     block.snipers = 0;
     block.kingBlockers = 0;
+    block.pinnedPawns = 0;
     while (candidates) {
         const int sniper = PopLowest(candidates);
         const BitMask between = Between(king, sniper) & occupied;
@@ -29,7 +30,10 @@ void FindSnipersAndBlockers(const Board& board, Colour c, BitMask occupied, Atta
         const int blocker = LowestSquare(between);
         const PieceCode code = board.mailbox[blocker];
         const PieceType type = TypeOf(code);
-        if (type == Pawn) continue;
+        if (type == Pawn) {
+            if (ColourOf(code) == c) block.pinnedPawns |= between;
+            continue;
+        }
         if (ColourOf(code) == c) {
             block.kingBlockers |= between;
         } else {

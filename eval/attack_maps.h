@@ -46,6 +46,7 @@ struct AttackBlock {
     BitMask forkTargets;        // squares from which a knight hits our heavy pieces or an
                                 //   undefended bishop of ours
     BitMask pinned;             // our pieces pinned to our king
+    BitMask pinnedPawns;        // our pawns that stand alone between our king and one of the snipers
     BitMask restricted;         // our pieces with no mobility, or tied to shielding a queen or rook
     BitMask attackedOnce;       // running sets of the builder, with x-rays through our own
     BitMask attackedTwice;      //   sliders: attacked at least once, at least twice

@@ -109,21 +109,7 @@ bool MatingNet(const EvalContext& context, Colour a, BitMask queenSquares, BitMa
     return false;
 }
 
-// The defender's pawns that stand alone between its king and an enemy slider.
-BitMask PinnedPawns(const EvalContext& context, Colour c) {
-    const Board& board = *context.board;
-    const int king = board.kingSquare[c];
-    BitMask pinned = 0;
-    for (BitMask s = context.side[c].snipers; s;) {
-        const BitMask between = Between(king, PopLowest(s)) & context.occupied;
-        if (!MoreThanOne(between)) pinned |= between & board.Pieces(c, Pawn);
-    }
-    return pinned;
-}
-
 }  // namespace
-
-BitMask PinnedPawnsOf(const EvalContext& context, Colour c) { return PinnedPawns(context, c); }
 
 template <bool Traced>
 int KingDanger(EvalContext& context, Colour a, int shelter) {
@@ -212,7 +198,7 @@ int KingDanger(EvalContext& context, Colour a, int shelter) {
                                promotionChecks & loose);
     if (net) d1 += board.sideToMove == a ? MatingNetToMove : MatingNetWaiting;
 
-    const int pinnedPawn = PinnedPawns(context, d) ? PinnedPawnWeight : 0;
+    const int pinnedPawn = def.pinnedPawns ? PinnedPawnWeight : 0;
     int result = int((int64_t(d1) * checkWeight + int64_t(d2 + pinnedPawn) * att.kingAttackWeight) >> 5);
 
     // Pressure on the king's flank beyond the weak squares.

@@ -130,6 +130,7 @@ struct PieceScan {
 
 template <bool Traced>
 PackedScore Knights(PieceScan& p) {
+    if (!p.Own(Knight)) return 0;
     EvalContext& ctx = p.context;
     PackedScore sum = 0;
     const BitMask occupied = ctx.occupied;
@@ -163,6 +164,7 @@ PackedScore Knights(PieceScan& p) {
 
 template <bool Traced>
 PackedScore Bishops(PieceScan& p) {
+    if (!p.Own(Bishop)) return 0;
     EvalContext& ctx = p.context;
     PackedScore sum = 0;
     const BitMask occupied = ctx.occupied;
@@ -204,6 +206,7 @@ PackedScore Bishops(PieceScan& p) {
 
 template <bool Traced>
 PackedScore Rooks(PieceScan& p) {
+    if (!p.Own(Rook)) return 0;
     EvalContext& ctx = p.context;
     PackedScore sum = 0;
     const BitMask occupied = ctx.occupied;
@@ -274,6 +277,7 @@ PackedScore Rooks(PieceScan& p) {
 
 template <bool Traced>
 PackedScore Queens(PieceScan& p) {
+    if (!p.Own(Queen)) return 0;
     EvalContext& ctx = p.context;
     PackedScore sum = 0;
     const BitMask occupied = ctx.occupied;
@@ -317,8 +321,6 @@ PackedScore Queens(PieceScan& p) {
         TraceTerm<Traced>(ctx, TermQueenMobility, p.c, QueenMobility[n]);
         if (n == 0 || tied) p.us.restricted |= Bit(sq);
     }
-    // Squares held by more than the king alone.
-    p.us.strongSquares = (p.us.allAttacks & ~p.us.kingAttacks) | p.us.doubleAttacks;
     return sum;
 }
 
@@ -331,6 +333,10 @@ PackedScore PieceTerms(EvalContext& context, Colour c) {
     sum += Bishops<Traced>(scan);
     sum += Rooks<Traced>(scan);
     sum += Queens<Traced>(scan);
+    // Squares held by more than the king alone (the bishops, rooks and queens
+    // have added their x-rays to the double attacks).
+    AttackBlock& us = context.side[c];
+    us.strongSquares = (us.allAttacks & ~us.kingAttacks) | us.doubleAttacks;
     return sum + context.side[c].score;
 }
 

@@ -35,10 +35,11 @@ constexpr BitMask PawnCaptureSet(Colour c, BitMask pawns) {
 // Rank counted from colour c's first rank (0) to the opponent's (7).
 constexpr int RelRank(Colour c, int sq) { return c == White ? RankOf(sq) : 7 - RankOf(sq); }
 // Whole ranks by their index counted from colour c's first rank.
+// Two shifts rather than a loop over the ranks: with constant ranks and a
+// colour known only at run time it comes down to a choice of two constants.
 constexpr BitMask RelRanks(Colour c, int from, int to) {
-    BitMask b = 0;
-    for (int r = from; r <= to; ++r) b |= BitMask(0xFF) << (8 * (c == White ? r : 7 - r));
-    return b;
+    const BitMask span = ~BitMask(0) >> (64 - 8 * (to - from + 1));
+    return span << (8 * (c == White ? from : 7 - to));
 }
 
 // attack_maps.cpp: the attack information all later terms read. The first
@@ -65,8 +66,6 @@ PackedScore PieceTerms(EvalContext& context, Colour c);
 // attackers and a pawn's discovering push to a's discoveredSquares.
 template <bool Traced>
 int KingDanger(EvalContext& context, Colour a, int shelter);
-// Colour c's pawns pinned to c's king.
-BitMask PinnedPawnsOf(const EvalContext& context, Colour c);
 
 // threats.cpp: colour c's threats against the other side's pieces, and its
 // attacks on the other side's weak pawns.

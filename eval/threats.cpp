@@ -62,7 +62,7 @@ PackedScore Threats(EvalContext& context, Colour c) {
     BitMask counted = 0;  // pieces threatened by an item that scores per piece
 
     // Pawns that are not lost by capturing, and not pinned.
-    const BitMask safePawns = ourPawns & (~them.allAttacks | us.allAttacks) & ~PinnedPawnsOf(context, c);
+    const BitMask safePawns = ourPawns & (~them.allAttacks | us.allAttacks) & ~us.pinnedPawns;
     BitMask hits = PawnCaptureSet(c, safePawns) & targets;
     if (hits) {
         value += SafePawnHit * PopCount(hits);
