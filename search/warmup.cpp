@@ -44,14 +44,15 @@ void TableWarmer::Start(int threads) {
     const size_t count = running_.size();
     if (threads < 1) threads = 1;
     if (size_t(threads) > count) threads = int(count);
-    for (int i = 0; i < threads; ++i) {
-        threads_.emplace_back([this, count] {
-            for (size_t k; (k = next_.fetch_add(1, std::memory_order_relaxed)) < count;) {
-                const int skip = skip_.load(std::memory_order_relaxed);
-                if (skip == 2 || (skip == 1 && !running_[k].needed)) continue;
-                running_[k].run();
-            }
-        });
+    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { RunPieces(); });
+}
+
+void TableWarmer::RunPieces() {
+    const size_t count = running_.size();
+    for (size_t k; (k = next_.fetch_add(1, std::memory_order_relaxed)) < count;) {
+        const int skip = skip_.load(std::memory_order_relaxed);
+        if (skip == 2 || (skip == 1 && !running_[k].needed)) continue;
+        running_[k].run();
     }
 }
 
@@ -61,10 +62,17 @@ void TableWarmer::Join() {
     running_.clear();
 }
 
-void TableWarmer::Wait() { Join(); }
+// Whoever waits takes pieces too rather than sit idle: the work ends no
+// later than if it were done on the spot, even when the helpers have not
+// been given a core yet.
+void TableWarmer::Wait() {
+    if (!threads_.empty()) RunPieces();
+    Join();
+}
 
 void TableWarmer::Finish() {
     skip_.store(1, std::memory_order_relaxed);
+    if (!threads_.empty()) RunPieces();
     Join();
 }
 

@@ -45,6 +45,7 @@ private:
         std::function<void()> run;
         bool needed;
     };
+    void RunPieces();  // takes pieces of the started work until none is left
     void Join();
 
     std::vector<Task> pending_;  // added, not started
