@@ -98,7 +98,7 @@ def play(attacker, defender, fen, men, args):
             return False, "piece lost", moves
         engine = attacker if position.white == attacker_white else defender
         engine.send("position fen %s%s" % (fen, " moves " + " ".join(moves) if moves else ""))
-        engine.send("go movetime %d" % args.movetime)
+        engine.send("go nodes %d" % args.nodes if args.nodes else "go movetime %d" % args.movetime)
         text = best_move(engine.wait_for("bestmove"))
         if not game.play(text):
             return False, "%s played illegal %r" % (engine.name, text), moves
@@ -111,6 +111,8 @@ def main():
     parser.add_argument("--material", choices=MATERIALS, action="append", help="only this material (repeatable)")
     parser.add_argument("--games", type=int, default=4, help="games per material")
     parser.add_argument("--movetime", type=int, default=300, help="milliseconds per move, both engines")
+    parser.add_argument("--nodes", type=int, default=0,
+                        help="nodes per move instead of the time, both engines (repeatable games on a busy machine)")
     parser.add_argument("--hash", type=int, default=16)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--fen", action="append", help="play this start instead (repeatable)")
