@@ -487,6 +487,23 @@ void BuildSpecialCaseTable(SpecialCaseTable& table, std::vector<std::string>* si
     rows.Rule(RookBishopGeometry, Black, "KB v KBB");
 }
 
+int ClockCountingSide(const Board& board) {
+    // A bare king has no material at all (kings count nothing); the material
+    // key then tells the mates whose rules count the clock from every other.
+    if (board.colour[White].material && board.colour[Black].material) return -1;
+    static const struct {
+        uint64_t key;
+        Colour strong;
+    } mates[] = {
+        {SignatureKey("KBN v K"), White}, {SignatureKey("K v KBN"), Black}, {SignatureKey("KQ v K"), White},
+        {SignatureKey("K v KQ"), Black},  {SignatureKey("KR v K"), White},  {SignatureKey("K v KR"), Black},
+        {SignatureKey("KBB v K"), White}, {SignatureKey("K v KBB"), Black},
+    };
+    for (const auto& m : mates)
+        if (board.materialKey == m.key) return m.strong;
+    return -1;
+}
+
 const SpecialCaseTable& GlobalSpecialCaseTable() {
     static const SpecialCaseTable table = [] {
         SpecialCaseTable built(8);

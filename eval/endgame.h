@@ -65,6 +65,13 @@ void BuildSpecialCaseTable(SpecialCaseTable& table, std::vector<std::string>* si
 // afterwards. Evaluation contexts take it when they are built, at start-up.
 const SpecialCaseTable& GlobalSpecialCaseTable();
 
+// The side whose exact score falls by one with every reversible ply, or -1:
+// the rules for bishop and knight, queen, rook or two bishops against the
+// bare king subtract the halfmove clock so that a sooner mate scores higher.
+// Their scores therefore depend on the path to a position, not only on the
+// position itself; the transposition table stores them relative to the clock.
+int ClockCountingSide(const Board& board);
+
 // The stored key and rule for a material key, or null.
 inline const SpecialCaseEntry* FindSpecialCaseEntry(const SpecialCaseTable& table, uint64_t materialKey) {
     const auto it = table.find(materialKey);

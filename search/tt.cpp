@@ -2,9 +2,11 @@
 // depth-preferred store.
 #include "search/tt.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "board/attacks.h"
+#include "eval/endgame.h"
 
 namespace NEngine {
 
@@ -26,10 +28,22 @@ int ToStored(int score, int ply) {
     if (score <= -MateBound) score -= ply;
     return score > PlusInfinity ? PlusInfinity : score < -PlusInfinity ? -PlusInfinity : score;
 }
+
 int FromStored(int score, int ply) {
     if (score >= MateBound) return score - ply;
     if (score <= -MateBound) return score + ply;
     return score;
+}
+
+// The bare-king mates score one less for the stronger side with every
+// reversible ply, so a score found a few moves ago (or through a longer path)
+// would be stale by the plies between. Kept relative to the node's clock, as
+// mate scores are kept relative to its ply, a stored score means the same
+// whenever the position comes back: what it counts is the plies below the
+// node. Returns the amount added when storing (subtracted when probing).
+int ClockOffset(const Board& board, int side) {
+    if (side < 0) return 0;
+    return board.sideToMove == side ? board.halfmoveClock : -board.halfmoveClock;
 }
 
 }  // namespace
@@ -106,10 +120,14 @@ int ProbeTT(const TranspositionTable& table, const Board& board, int depth, int 
     extensionMark = e.ExtensionMark();
 
     // Without material on both sides the table may hide a stalemate or a
-    // lone king's fate: no cut-offs there.
-    if (!pvNode && board.colour[0].material && board.colour[1].material && e.Bound() != BoundNone &&
-        e.Depth() >= depth && ply >= 1) {
+    // lone king's fate: no cut-offs there, but for the mates against the bare
+    // king, which the search must see deep to finish within fifty moves and
+    // whose stored scores are made independent of the path.
+    const bool bothSides = board.colour[0].material && board.colour[1].material;
+    const int clockSide = bothSides ? -1 : ClockCountingSide(board);
+    if (!pvNode && (bothSides || clockSide >= 0) && e.Bound() != BoundNone && e.Depth() >= depth && ply >= 1) {
         score = FromStored(e.score, ply);
+        if (std::abs(score) < MateBound) score -= ClockOffset(board, clockSide);
         if (score >= beta && e.Bound() == BoundLower) return TTCutLower;
         if (score < alpha && e.Bound() == BoundUpper) return TTCutUpper;
     }
@@ -136,6 +154,7 @@ void StoreTT(TranspositionTable& table, const Board& board, Move bestMove, int a
     const TTEntry old = table.Read(board.key);
     if (old.Matches(board.key) && old.Depth() >= depth && bound != BoundExact) return;
 
+    if (std::abs(score) < MateBound) score += ClockOffset(board, ClockCountingSide(board));
     TTEntry e;
     e.score = int16_t(ToStored(score, ply));
     e.info = uint16_t((pvNode ? 1u : 0u) << 15 | (extensionMark ? 1u : 0u) << 14 | unsigned(bound) << 11 |

@@ -498,3 +498,29 @@ TEST_F(EndgameTest, EvaluateTakesExactScoresAndScalesTheRest) {
         EXPECT_EQ(Eval(fen), AddTempo(ScaleScore(general, ScaleFactorOf(result)))) << fen;
     }
 }
+
+TEST_F(EndgameTest, ClockCountingSideNamesEveryRuleThatCountsTheClock) {
+    // The transposition table keeps these scores relative to the halfmove
+    // clock: it must name exactly the materials whose exact value falls by one
+    // per ply for the stronger side, and that side.
+    const struct {
+        const char* fen;  // without the clock and move number
+        int side;
+    } cases[] = {
+        {"8/8/3k4/8/8/8/8/4KBN1 w - -", White}, {"4kbn1/8/8/8/3K4/8/8/8 b - -", Black},
+        {"7k/8/8/8/8/8/8/R6K b - -", White},    {"r6k/8/8/8/8/8/8/7K w - -", Black},
+        {"7k/8/8/8/8/8/8/1Q5K w - -", White},   {"7k/8/8/8/8/8/8/1BB4K w - -", White},
+        {"1b1b3k/8/8/8/8/8/8/7K b - -", Black},
+        // Exact rules without the clock, and materials without a rule.
+        {"8/8/3k4/8/8/8/4P3/4K3 w - -", -1},    {"7k/8/8/8/8/8/8/NN5K w - -", -1},
+        {"7k/8/8/8/8/8/8/1QQ4K w - -", -1},      {"7k/8/8/8/8/8/8/RN5K w - -", -1},
+        {"7k/7p/8/8/8/8/8/1BN4K w - -", -1},    {"k7/1n6/1K6/8/8/8/7R/8 w - -", -1},
+    };
+    for (const auto& c : cases) {
+        const std::string fen = c.fen;
+        EXPECT_EQ(ClockCountingSide(Set(fen + " 0 1")), c.side) << fen;
+        const SpecialCaseOutcome early = Verdict(fen + " 0 1"), late = Verdict(fen + " 10 40");
+        const int fall = early.result == ExactScore ? early.value - late.value : 0;  // White's view
+        EXPECT_EQ(fall, c.side == White ? 10 : c.side == Black ? -10 : 0) << fen;
+    }
+}

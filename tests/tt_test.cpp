@@ -88,10 +88,46 @@ TEST(TranspositionTable, BoundsAndCutOffs) {
     EXPECT_EQ(tt.Read(b.key).BestMove(), move);
     EXPECT_TRUE(Ask(tt, b, 5, 2, 0, 150).mark);
 
-    // No cut-offs while one side has no material (a bare king).
-    auto bare = NewBoard("4k3/8/8/8/8/8/8/3QK3 w - - 0 1");
-    StoreTT(tt, bare->board, Coord("d1d7"), -100, 100, 500, 5, 3, false, false);
+    // No cut-offs while one side has a bare king (here against a pawn)...
+    auto bare = NewBoard("4k3/8/8/8/8/8/3P4/4K3 w - - 0 1");
+    StoreTT(tt, bare->board, Coord("d2d4"), -100, 100, 500, 5, 3, false, false);
     EXPECT_EQ(Ask(tt, bare->board, 1, 2, 0, 100).result, TTHashMove);
+}
+
+TEST(TranspositionTable, BareKingMatesCutOffRelativeToTheClock) {
+    // ...but for the mates whose scores fall with the halfmove clock: a score
+    // stored at clock 20 comes back at clock 24 as four plies' worth lower
+    // for the stronger side (higher for the bare king), as a fresh search
+    // there would score it.
+    TranspositionTable tt;
+    tt.Resize(1 << 10);
+    const struct {
+        const char* fen;  // at clock 20
+        int stored, bound;
+        int expected;  // at clock 24
+    } cases[] = {
+        {"8/8/3k4/8/8/8/8/4KBN1 w - - 20 40", 500, TTCutLower, 496},  // the stronger side to move
+        {"8/8/3k4/8/8/8/8/4KBN1 b - - 20 40", -500, TTCutUpper, -496},  // the bare king to move
+        {"4k3/8/8/8/8/8/8/3QK3 b - - 20 40", -900, TTCutUpper, -896},
+        {"3qk3/8/8/8/8/8/8/4K3 w - - 20 40", -900, TTCutUpper, -896},   // Black the stronger side
+    };
+    for (const auto& c : cases) {
+        auto r = NewBoard(c.fen);
+        Board& b = r->board;
+        ClearTT(tt);
+        const bool lower = c.bound == TTCutLower;
+        StoreTT(tt, b, lower ? Coord(b.sideToMove == White ? "e1d2" : "d6d5") : 0, lower ? -1000 : c.stored + 1,
+                lower ? c.stored : 1000, c.stored, 5, 3, false, false);
+        // The narrowest window in which the score decides the cut-off.
+        const auto cut = [&](int score) {
+            const Probe p = lower ? Ask(tt, b, 5, 2, score - 1, score) : Ask(tt, b, 5, 2, score + 1, score + 2);
+            return p.result == c.bound ? p.score : 0;
+        };
+        EXPECT_EQ(cut(c.stored), c.stored) << c.fen;
+        b.halfmoveClock = 24;  // the same position (and key) two moves later
+        EXPECT_EQ(cut(c.expected), c.expected) << c.fen;
+        EXPECT_EQ(cut(c.stored), 0) << c.fen;  // the stale score would cut where the fresh one does not
+    }
 }
 
 TEST(TranspositionTable, ReplacementMatesUnfitMovesAndTornEntries) {
