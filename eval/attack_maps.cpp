@@ -60,7 +60,6 @@ inline void AddAttacks(AttackBlock& block, BitMask attacks, BitMask xray) {
     block.allAttacks |= attacks;
     block.attackedTwice |= block.attackedOnce & xray;
     block.attackedOnce |= xray;
-    if (attacks) block.hasPieceAttacks = 1;
 }
 
 // A slider's attacks through our own sliders of its line kind: the same as
@@ -150,6 +149,7 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
     }
     block.minorAttacks = block.knightAttacks | block.bishopAttacks;
     block.bishopRookAttacks = block.bishopAttacks | block.rookAttacks;
+    block.hasPieceAttacks = (block.minorAttacks | block.rookAttacks | block.queenAttacks) != 0;
 }
 
 }  // namespace
