@@ -197,15 +197,10 @@ TEST_F(EndgameTest, KpkTextbookPositionsWithEitherSideToMove) {
     };
     const Textbook positions[] = {
         {"3k4/8/3K4/3P4/8/8/8/8", true, true, "king in front of its pawn on the sixth rank"},
-        {"4k3/8/4K3/8/4P3/8/8/8", true, true, "king on a key square of the pawn"},
         {"8/3k4/8/3K4/3P4/8/8/8", false, true, "opposition: whoever must give way loses the key squares"},
-        {"8/8/4k3/8/4K3/4P3/8/8", false, true, "opposition with the pawn behind the king"},
         {"k7/8/8/PK6/8/8/8/8", false, false, "rook pawn, defending king in the corner"},
-        {"k7/8/8/8/8/8/P7/K7", false, false, "rook pawn, both kings at home"},
         {"8/8/8/5k2/P7/8/8/7K", true, false, "a pawn that runs alone: the king is in its square only with the move"},
-        {"8/8/8/8/8/7k/1P6/7K", true, false, "the double step outruns a king a single step would not"},
         {"8/3k4/1K6/P7/8/8/8/8", true, false, "rook pawn: with the move Black's king reaches c8 in time"},
-        {"k7/P7/1K6/8/8/8/8/8", false, false, "rook pawn on the seventh: stalemate or the king goes back and forth"},
         {"1k6/8/1PK5/8/8/8/8/8", true, false, "knight pawn: with the move the king takes the opposition in front"},
     };
     for (const Textbook& t : positions) {
@@ -318,7 +313,6 @@ TEST_F(EndgameTest, BishopEndings) {
         {"4kb2/8/8/8/8/8/4P3/2B1K3 w - - 0 1", DivideBy4, 0, "KBP v KB"},
         {"2b1k3/4p3/8/8/8/8/3PP3/2B1K3 w - - 0 1", ThreeQuarters, 0, "KBPP v KBP, opposite bishops"},
         {"4kb2/4p3/8/8/8/8/3PP3/2B1K3 w - - 0 1", NoRule, 0, "KBPP v KBP, bishops of one colour"},
-        {"2b1k3/pppppppp/8/8/8/8/PPPPPPPP/2B1K3 w - - 0 1", ThreeQuarters, 0, "eight pawns each, opposite"},
         {"4kb2/8/8/8/8/8/3PP3/2B1K3 w - - 0 1", NoRule, 0, "KBPP v KB, bishops of one colour"},
         {"2b1k3/8/8/8/8/8/3PP3/2B1K3 w - - 0 1", ThreeQuarters, 0, "KBPP v KB, opposite bishops"},
     });
@@ -327,17 +321,14 @@ TEST_F(EndgameTest, BishopEndings) {
         {"1k6/8/8/P7/8/2K5/8/2B5 w - - 0 1", DivideBy32, 0, "defending king next to the corner"},
         {"1k6/8/8/P7/8/2K5/8/3B4 w - - 0 1", NoRule, 0, "the bishop of the queening square's colour"},
         {"1k6/7P/8/P7/8/2K5/8/2B5 w - - 0 1", NoRule, 0, "pawns on both rook files"},
-        {"8/8/8/P7/8/2K5/8/2B4k w - - 0 1", NoRule, 0, "defending king far away"},
         {"8/8/8/3k4/8/P7/8/2B4K w - - 0 1", DivideBy32, 0, "defending king nearer the corner than the pawn"},
         {"8/6pp/8/3k4/8/P7/P7/2B4K w - - 0 1", DivideBy32, 0, "two pawns on the file, enemy pawns elsewhere"},
-        {"1k6/8/8/P7/8/2K5/1P6/2B5 w - - 0 1", NoRule, 0, "a pawn off the rook file"},
     });
 }
 
 TEST_F(EndgameTest, PawnEndingsAndPawnAgainstMinors) {
     ExpectAll({
         {"3k4/8/3K4/3P4/8/8/8/8 w - - 0 1", ExactScore, 420, "won KP v K, White to move"},
-        {"3k4/8/3K4/3P4/8/8/8/8 b - - 0 1", ExactScore, 420, "won KP v K, Black to move"},
         {"k7/8/8/8/8/8/P7/K7 w - - 0 1", DivideBy32, 0, "rook pawn draw"},
         {"7K/8/8/8/8/3k4/4p3/8 w - - 0 1", ExactScore, -460, "a Black pawn one step from queening"},
     });
@@ -345,11 +336,9 @@ TEST_F(EndgameTest, PawnEndingsAndPawnAgainstMinors) {
     // reach the pawn's path and the pawn ending underneath is won.
     ExpectAll({
         {"7k/8/1P6/8/8/8/4K3/7n w - - 0 1", ExactScore, 8 + 7 - 6 + 6 + 7 + 50, "knight too far"},
-        {"7k/8/1P6/8/8/8/4K3/7n b - - 0 1", ExactScore, 8 + 7 - 6 + 6 + 7 + 50, "knight too far, Black to move"},
         {"7k/3n4/1P6/8/8/8/4K3/8 w - - 0 1", ExactScore, (8 + 7 - 6 + 6 + 2) / 2 + 5, "knight covers b8"},
         {"7k/8/1P6/8/8/8/4K2b/8 w - - 0 1", ExactScore, (8 + 7 - 6 + 6) / 2 + 5, "bishop reaches b8"},
         {"7k/1P6/8/8/8/7b/4K3/8 w - - 0 1", ExactScore, 12 + 7 - 6 + 6 + 50, "light bishop, dark queening square"},
-        {"7k/1P6/8/8/8/7b/4K3/8 b - - 0 1", ExactScore, 12 + 7 - 6 + 6 + 50, "the same with Black to move"},
         {"7k/8/8/4P3/4K3/8/8/n6n w - - 0 1", ExactScore, 10 + 3 * (3 - 4 + 7) + 6, "pawn against two knights"},
     });
 }
@@ -363,12 +352,10 @@ TEST_F(EndgameTest, MinorStopsPawnWalksThePieceAgainstThePawn) {
     const Walk walks[] = {
         {"7k/8/1P6/8/8/8/4K3/7n w - - 0 1", false, "knight three moves away"},
         {"7k/8/1P6/4n3/8/8/4K3/8 w - - 0 1", true, "one knight move to c6 or d7, guarding b8"},
-        {"7k/8/1P6/8/1n6/8/4K3/8 w - - 0 1", true, "one knight move to a6 or c6"},
         {"7k/8/1P6/1K6/1n6/8/8/8 w - - 0 1", false, "the king guards a6 and c6"},
         {"7k/8/8/8/8/1P6/4K3/7n w - - 0 1", true, "a slow pawn gives the knight time"},
         {"7k/1P6/8/8/8/7b/4K3/8 w - - 0 1", false, "a light bishop never covers b8"},
         {"7k/8/1P6/8/8/8/4K2b/8 w - - 0 1", true, "the bishop's diagonal already crosses the path"},
-        {"7k/8/1P6/8/8/8/2K2b2/8 w - - 0 1", true, "one move to a diagonal through b8"},
         {"7k/8/1P1K4/8/8/8/7b/8 w - - 0 1", false, "the king blocks the diagonal and guards e5"},
         {"7k/2P5/8/8/8/5K2/8/b7 b - - 0 1", false, "a dark bishop never covers c8"},
         {"7k/2P5/8/4b3/8/5K2/8/8 b - - 0 1", true, "the bishop takes the pawn"},
@@ -441,14 +428,12 @@ TEST_F(EndgameTest, QueenAgainstRookAndPawnsFortress) {
         {"1k6/1p6/2r5/8/8/8/5K2/6Q1 w - - 0 1", DivideBy8, 0, "b-pawn guards the rook, queen's king on the far wing"},
         {"8/7k/6p1/5r2/Q7/8/8/6K1 w - - 0 1", DivideBy2, 0, "the queen's king on the pawn's side: only a pawn next to the king"},
         {"8/7k/8/p4r2/Q7/8/8/6K1 w - - 0 1", NoRule, 0, "no pawn near the rook's king"},
-        {"6k1/5p1p/4r3/8/Q7/2K5/8/8 w - - 0 1", DivideBy8, 0, "two pawns, one guards"},
     });
 }
 
 TEST_F(EndgameTest, RookAgainstPawnAndRookBishopGeometry) {
     ExpectAll({
         {"R6K/8/8/8/8/2pk4/8/8 w - - 0 1", DivideBy8, 0, "escorted pawn, rook's king far away"},
-        {"R6K/8/8/8/8/2pk4/8/8 b - - 0 1", DivideBy8, 0, "the same, pawn side to move"},
         {"R7/8/8/4K3/8/2pk4/8/8 b - - 0 1", DivideBy2, 0, "the rook's king one step short"},
         {"R7/8/8/4K3/8/2pk4/8/8 w - - 0 1", NoRule, 0, "the rook's king in time"},
         {"R6K/8/8/8/8/2p5/8/7k w - - 0 1", NoRule, 0, "pawn without its king"},
@@ -483,8 +468,6 @@ TEST_F(EndgameTest, EvaluateTakesExactScoresAndScalesTheRest) {
     const std::pair<const char*, SpecialCaseResult> scaled[] = {
         {"k7/8/8/8/3K4/8/8/1BB3n1 w - - 0 1", DivideBy2},
         {"2b1k3/4p3/8/8/8/8/3PP3/2B1K3 w - - 0 1", ThreeQuarters},
-        {"k7/8/8/8/8/8/P7/K7 b - - 0 1", DivideBy32},
-        {"1k6/8/8/P7/8/2K5/8/2B5 w - - 0 1", DivideBy32},
         {"4kb2/4p3/8/8/8/8/3PP3/2B1K3 w - - 0 1", NoRule},
     };
     for (const auto& [fen, result] : scaled) {
@@ -509,8 +492,7 @@ TEST_F(EndgameTest, ClockCountingSideNamesEveryRuleThatCountsTheClock) {
     } cases[] = {
         {"8/8/3k4/8/8/8/8/4KBN1 w - -", White}, {"4kbn1/8/8/8/3K4/8/8/8 b - -", Black},
         {"7k/8/8/8/8/8/8/R6K b - -", White},    {"r6k/8/8/8/8/8/8/7K w - -", Black},
-        {"7k/8/8/8/8/8/8/1Q5K w - -", White},   {"7k/8/8/8/8/8/8/1BB4K w - -", White},
-        {"1b1b3k/8/8/8/8/8/8/7K b - -", Black},
+        {"7k/8/8/8/8/8/8/1Q5K w - -", White},   {"1b1b3k/8/8/8/8/8/8/7K b - -", Black},
         // Exact rules without the clock, and materials without a rule.
         {"8/8/3k4/8/8/8/4P3/4K3 w - -", -1},    {"7k/8/8/8/8/8/8/NN5K w - -", -1},
         {"7k/8/8/8/8/8/8/1QQ4K w - -", -1},      {"7k/8/8/8/8/8/8/RN5K w - -", -1},
