@@ -29,7 +29,6 @@ TEST_F(EngineTest, TimeBudgetFollowsTheTimeControls) {
     } clocks[] = {{60, 0, 0, 1.5},
                   {60, 0.5, 0, 2.0},
                   {0.05, 0, 0, MinimumBudgetSeconds},
-                  {0.01, 0.01, 0, MinimumBudgetSeconds},
                   {60, 0, 20, 3.0},
                   {60, 1, 20, 4.0},
                   {60, 0, 1, (60 - Overhead) / 2},

