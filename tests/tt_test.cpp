@@ -108,7 +108,6 @@ TEST(TranspositionTable, BareKingMatesCutOffRelativeToTheClock) {
     } cases[] = {
         {"8/8/3k4/8/8/8/8/4KBN1 w - - 20 40", 500, TTCutLower, 496},  // the stronger side to move
         {"8/8/3k4/8/8/8/8/4KBN1 b - - 20 40", -500, TTCutUpper, -496},  // the bare king to move
-        {"4k3/8/8/8/8/8/8/3QK3 b - - 20 40", -900, TTCutUpper, -896},
         {"3qk3/8/8/8/8/8/8/4K3 w - - 20 40", -900, TTCutUpper, -896},   // Black the stronger side
     };
     for (const auto& c : cases) {
