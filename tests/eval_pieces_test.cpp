@@ -13,7 +13,7 @@ class PiecesTest : public Tests::EvalFixture {};
 
 }  // namespace
 
-TEST_F(PiecesTest, RookFilesAndTrappedRooks) {
+TEST_F(PiecesTest, RookFilesTrappedRooksOutpostsAndTropism) {
     CheckTerms({
         // c-file without pawns: open; e-file with only an enemy pawn: half
         // open; a rook behind its own pawn: nothing.
@@ -28,11 +28,6 @@ TEST_F(PiecesTest, RookFilesAndTrappedRooks) {
         // b8 is left, inside the box.
         {"lost in the enemy corner", "R1nk4/pp4pp/8/8/8/8/6PP/4K3 w - - 0 1", TermTrappedRooks, S(-60, -60), 0},
         {"free along the last rank", "R7/pp2k1pp/8/8/8/8/6PP/4K3 w - - 0 1", TermTrappedRooks, 0, 0},
-    });
-}
-
-TEST_F(PiecesTest, OutpostsAndTropism) {
-    CheckTerms({
         // d5 cannot be chased by a pawn: 6/2 alone, 10/3 with the e4 pawn.
         {"knight outpost", "4k3/p6p/8/3N4/8/8/P6P/4K3 w - - 0 1", TermOutposts, S(6, 2), 0},
         {"supported knight outpost", "4k3/p6p/8/3N4/4P3/8/P6P/4K3 w - - 0 1", TermOutposts, S(10, 3), 0},
