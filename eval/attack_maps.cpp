@@ -80,6 +80,21 @@ inline void AddFileSupport(AttackBlock& block, Colour c, int sq, BitMask full, B
     block.fileRear |= ((full & behind & theirPawns) ? RookAttacks(sq, occupied & ~theirPawns) : full) & behind;
 }
 
+// King-zone attack weights by piece kind.
+constexpr uint32_t KnightZoneWeight = 20;
+constexpr uint32_t BishopZoneWeight = 20;
+constexpr uint32_t RookZoneWeight = 18;
+constexpr uint32_t QueenZoneWeight = 21;
+
+// A piece whose reach (its attacks, or a slider's x-rays through our own
+// sliders) meets their king zone presses their king.
+inline bool PressKing(AttackBlock& block, BitMask reach, BitMask theirZone, uint32_t weight) {
+    if (!(reach & theirZone)) return false;
+    block.kingAttackers += 1;
+    block.kingAttackWeight += weight;
+    return true;
+}
+
 // A piece of ours that blocks an enemy slider's line to our king moves only
 // along that line.
 inline BitMask PinLine(const AttackBlock& block, int king, int sq) {
@@ -88,6 +103,9 @@ inline BitMask PinLine(const AttackBlock& block, int king, int sq) {
     return (block.snipers & line) ? line : ~BitMask(0);
 }
 
+// The x-rays of an unpinned slider count twice in doubleAttacks and as
+// reach on their king zone; a pinned one's count for neither. Both are
+// taken here, where the x-ray has just been computed for attackedTwice.
 void BuildPieceAttacks(EvalContext& context, Colour c) {
     const Board& board = *context.board;
     const Colour o = Opponent(c);
@@ -98,6 +116,7 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
     const BitMask theirPawns = board.Pieces(o, Pawn);
     const BitMask ownDiagonal = board.Pieces(c, Queen) | board.Pieces(c, Bishop);
     const BitMask ownStraight = block.heavies;
+    const BitMask theirZone = context.side[o].kingZone;
 
     for (BitMask b = board.Pieces(c, Knight); b;) {
         const int sq = PopLowest(b);
@@ -107,32 +126,44 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
         context.pieceAttacks[sq] = attacks;
         block.knightAttacks |= attacks;
         AddAttacks(block, attacks, attacks);
+        PressKing(block, attacks, theirZone, KnightZoneWeight);
     }
     for (BitMask b = board.Pieces(c, Bishop); b;) {
         const int sq = PopLowest(b);
         const BitMask line = PinLine(block, king, sq);
-        if (line != ~BitMask(0)) block.pinned |= Bit(sq);
+        const bool pinned = line != ~BitMask(0);
+        if (pinned) block.pinned |= Bit(sq);
         const BitMask attacks = BishopAttacks(sq, occupied) & line;
         context.pieceAttacks[sq] = attacks;
         block.bishopAttacks |= attacks;
-        AddAttacks(block, attacks, XrayAttacks(Bishop, sq, attacks, ownDiagonal, block.noQB) & line);
+        const BitMask xray = XrayAttacks(Bishop, sq, attacks, ownDiagonal, block.noQB) & line;
+        AddAttacks(block, attacks, xray);
+        const BitMask reach = pinned ? attacks : xray;
+        block.doubleAttacks |= reach & ~attacks;
+        PressKing(block, reach, theirZone, BishopZoneWeight);
     }
     for (BitMask b = board.Pieces(c, Rook); b;) {
         const int sq = PopLowest(b);
         const BitMask line = PinLine(block, king, sq);
-        if (line != ~BitMask(0)) block.pinned |= Bit(sq);
+        const bool pinned = line != ~BitMask(0);
+        if (pinned) block.pinned |= Bit(sq);
         const BitMask full = RookAttacks(sq, occupied);
         const BitMask attacks = full & line;
         context.pieceAttacks[sq] = attacks;
         block.rookAttacks |= attacks;
-        AddAttacks(block, attacks, XrayAttacks(Rook, sq, attacks, ownStraight, block.noQR) & line);
+        const BitMask xray = XrayAttacks(Rook, sq, attacks, ownStraight, block.noQR) & line;
+        AddAttacks(block, attacks, xray);
+        const BitMask reach = pinned ? attacks : xray;
+        block.doubleAttacks |= reach & ~attacks;
+        PressKing(block, reach, theirZone, RookZoneWeight);
         AddFileSupport(block, c, sq, full, occupied, ownPawns, theirPawns);
         block.forkTargets |= KnightAttacks(sq);
     }
     for (BitMask b = board.Pieces(c, Queen); b;) {
         const int sq = PopLowest(b);
         const BitMask line = PinLine(block, king, sq);
-        if (line != ~BitMask(0)) block.pinned |= Bit(sq);
+        const bool pinned = line != ~BitMask(0);
+        if (pinned) block.pinned |= Bit(sq);
         const BitMask fullStraight = RookAttacks(sq, occupied);
         const BitMask diagonal = BishopAttacks(sq, occupied) & line;
         const BitMask straight = fullStraight & line;
@@ -141,9 +172,13 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
         block.queenAttacks |= attacks;
         block.queenDiagonal |= diagonal;
         block.queenOrthogonal |= straight;
-        const BitMask xray = XrayAttacks(Bishop, sq, diagonal, ownDiagonal, block.noQB) |
-                             XrayAttacks(Rook, sq, straight, ownStraight, block.noQR);
-        AddAttacks(block, attacks, xray & line);
+        const BitMask diagonalXray = XrayAttacks(Bishop, sq, diagonal, ownDiagonal, block.noQB) & line;
+        const BitMask straightXray = XrayAttacks(Rook, sq, straight, ownStraight, block.noQR) & line;
+        AddAttacks(block, attacks, diagonalXray | straightXray);
+        if (!pinned) block.doubleAttacks |= (diagonalXray | straightXray) & ~attacks;
+        // Only the x-rays along ranks and files add to the queen's pressure.
+        if (PressKing(block, pinned ? attacks : attacks | straightXray, theirZone, QueenZoneWeight))
+            block.queenHitsZone = 1;
         AddFileSupport(block, c, sq, fullStraight, occupied, ownPawns, theirPawns);
         block.forkTargets |= KnightAttacks(sq);
     }

@@ -1,6 +1,7 @@
 // Knights, bishops, rooks and queens: outposts, closeness to the own king,
-// discovered attacks, relative pins, pressure on the enemy king zone,
-// mobility, rook files and trapped rooks.
+// discovered attacks, relative pins, mobility, rook files and trapped rooks.
+// Their pressure on the enemy king zone is counted with their attacks, in
+// attack_maps.cpp, where the sliders' x-rays are at hand.
 //
 // Tables are packed mg/eg scores. Distance tables are indexed by the king
 // distance (0..7) from the piece to its own king; mobility tables by the
@@ -29,12 +30,6 @@ constexpr PackedScore QueenRelativePin = S(-20, -20);
 constexpr PackedScore RookFile[2] = {S(20, 8), S(10, 4)};  // [an enemy pawn ahead]: open, half open
 constexpr PackedScore RookTrappedByKing = S(-60, 0);
 constexpr PackedScore RookTrappedInCorner = S(-60, -60);
-
-// King-zone attack weights.
-constexpr uint32_t KnightZoneWeight = 20;
-constexpr uint32_t BishopZoneWeight = 20;
-constexpr uint32_t RookZoneWeight = 18;
-constexpr uint32_t QueenZoneWeight = 21;
 
 constexpr PackedScore KnightMobility[9] = {S(-45, -45), S(-19, -18), S(6, 8),   S(9, 11), S(11, 15),
                                            S(14, 17),   S(16, 20),   S(18, 22), S(20, 25)};
@@ -105,22 +100,15 @@ struct PieceScan {
         return Outpost[(in & us.pawnAttacks) ? 1 : 0];
     }
 
-    void PressKing(BitMask reach, uint32_t weight) {
-        if (!(reach & them.kingZone)) return;
-        us.kingAttackers += 1;
-        us.kingAttackWeight += weight;
-    }
-
-    // The end of a knight's or bishop's terms: its relative pin, its
-    // pressure on their king zone and its mobility.
+    // The end of a knight's or bishop's terms: its relative pin and its
+    // mobility. (Its pressure on their king zone was counted with its attacks.)
     template <bool Traced>
-    void MinorPieceTail(int sq, BitMask attacks, BitMask reach, bool tied, PackedScore pin, uint32_t zoneWeight,
-                        const PackedScore* mobility, EvalTerm mobilityTerm) {
+    void MinorPieceTail(int sq, BitMask attacks, bool tied, PackedScore pin, const PackedScore* mobility,
+                        EvalTerm mobilityTerm) {
         if (tied) {
             us.score += pin;
             TraceTerm<Traced>(context, TermRelativePins, c, pin);
         }
-        PressKing(reach, zoneWeight);
         const int n = PopCount(attacks & minorMobility);
         us.score += mobility[n];
         TraceTerm<Traced>(context, mobilityTerm, c, mobility[n]);
@@ -156,8 +144,7 @@ PackedScore Knights(PieceScan& p) {
             Shields(sq, true, occupied, heavies, p.Theirs(Bishop) | p.Theirs(Queen)) ||
             Shields(sq, false, occupied, p.Own(Queen), p.Theirs(Rook) | p.Theirs(Queen)) ||
             Shields(sq, false, occupied, heavies & ~p.us.allAttacks, p.Theirs(Rook));
-        p.MinorPieceTail<Traced>(sq, attacks, attacks, tied, KnightRelativePin, KnightZoneWeight, KnightMobility,
-                                 TermKnightMobility);
+        p.MinorPieceTail<Traced>(sq, attacks, tied, KnightRelativePin, KnightMobility, TermKnightMobility);
     }
     return sum;
 }
@@ -168,20 +155,12 @@ PackedScore Bishops(PieceScan& p) {
     EvalContext& ctx = p.context;
     PackedScore sum = 0;
     const BitMask occupied = ctx.occupied;
-    const BitMask ownDiagonal = p.Own(Queen) | p.Own(Bishop);
     for (BitMask b = p.Own(Bishop); b;) {
         const int sq = PopLowest(b);
         const BitMask attacks = ctx.pieceAttacks[sq];
 
         // An undefended bishop is a target a knight may fork from these squares.
         if (!(p.us.allAttacks & Bit(sq))) p.us.forkTargets |= KnightAttacks(sq);
-
-        // Through our own queens and bishops on its diagonals.
-        BitMask reach = attacks;
-        if (!(p.us.pinned & Bit(sq)) && (attacks & ownDiagonal)) {
-            reach = BishopAttacks(sq, p.us.noQB);
-            p.us.doubleAttacks |= reach & ~attacks;
-        }
 
         const PackedScore outpost = p.OutpostOf(sq, attacks);
         const PackedScore tropism = BishopKingDistance[Distance(sq, p.ownKing)];
@@ -198,8 +177,7 @@ PackedScore Bishops(PieceScan& p) {
 
         const bool tied = Shields(sq, false, occupied, p.Own(Queen), p.Theirs(Rook) | p.Theirs(Queen)) ||
                           Shields(sq, false, occupied, p.Own(Rook) & ~p.us.allAttacks, p.Theirs(Rook));
-        p.MinorPieceTail<Traced>(sq, attacks, reach, tied, BishopRelativePin, BishopZoneWeight, BishopMobility,
-                                 TermBishopMobility);
+        p.MinorPieceTail<Traced>(sq, attacks, tied, BishopRelativePin, BishopMobility, TermBishopMobility);
     }
     return sum;
 }
@@ -216,12 +194,6 @@ PackedScore Rooks(PieceScan& p) {
     for (BitMask b = p.Own(Rook); b;) {
         const int sq = PopLowest(b);
         const BitMask attacks = ctx.pieceAttacks[sq];
-
-        BitMask reach = attacks;
-        if (!(p.us.pinned & Bit(sq)) && (attacks & p.us.heavies)) {
-            reach = RookAttacks(sq, p.us.noQR);
-            p.us.doubleAttacks |= reach & ~attacks;
-        }
 
         const BitMask ahead = PawnMasks->frontSpan[c][sq];
         PackedScore file = 0;
@@ -244,8 +216,6 @@ PackedScore Rooks(PieceScan& p) {
             p.us.score += RookRelativePin;
             TraceTerm<Traced>(ctx, TermRelativePins, c, RookRelativePin);
         }
-
-        p.PressKing(reach, RookZoneWeight);
 
         const BitMask moves = attacks & mobilityTargets;
         const int n = PopCount(moves);
@@ -282,31 +252,14 @@ PackedScore Queens(PieceScan& p) {
     PackedScore sum = 0;
     const BitMask occupied = ctx.occupied;
     const BitMask allQueens = p.Own(Queen) | p.Theirs(Queen);
-    const BitMask ownDiagonal = p.Own(Queen) | p.Own(Bishop);
     const BitMask mobilityTargets = (p.us.mobilityArea & ~p.them.bishopRookAttacks) | allQueens;
     for (BitMask b = p.Own(Queen); b;) {
         const int sq = PopLowest(b);
         const BitMask attacks = ctx.pieceAttacks[sq];
 
-        // Through our own sliders, when one stands in the way.
-        BitMask straightReach = attacks;
-        if (!(p.us.pinned & Bit(sq))) {
-            const BitMask straight = attacks & Attacks->rookRays[sq];
-            const BitMask diagonal = attacks & Attacks->bishopRays[sq];
-            straightReach = (straight & p.us.heavies) ? RookAttacks(sq, p.us.noQR) : straight;
-            const BitMask diagonalReach = (diagonal & ownDiagonal) ? BishopAttacks(sq, p.us.noQB) : diagonal;
-            p.us.doubleAttacks |= (straightReach | diagonalReach) & ~attacks;
-        }
-
         const PackedScore tropism = QueenKingDistance[Distance(sq, p.ownKing)];
         sum += tropism;
         TraceTerm<Traced>(ctx, TermTropism, p.c, tropism);
-
-        if ((attacks | straightReach) & p.them.kingZone) {
-            p.us.queenHitsZone = 1;
-            p.us.kingAttackers += 1;
-            p.us.kingAttackWeight += QueenZoneWeight;
-        }
 
         const BitMask defendedBishops = p.Theirs(Bishop) & p.them.allAttacks;
         const bool tied =

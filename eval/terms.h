@@ -44,7 +44,8 @@ constexpr BitMask RelRanks(Colour c, int from, int to) {
 
 // attack_maps.cpp: the attack information all later terms read. The first
 // part (pawns, kings, king zones, mobility areas, pins) comes before the
-// pawn-table probe, the second (knights, bishops, rooks, queens) after it.
+// pawn-table probe, the second (knights, bishops, rooks, queens, with their
+// x-rays and pressure on the enemy king zone) after it.
 void BuildAttackMapsBeforePawns(EvalContext& context);
 void BuildAttackMapsAfterPawns(EvalContext& context);
 
@@ -55,8 +56,8 @@ template <bool Traced>
 void ComputePawnEntry(EvalContext& context, const Board& board, PawnHashEntry& entry);
 
 // pieces.cpp: knights, bishops, rooks and queens of colour c (outposts,
-// tropism, discovered attacks, relative pins, king pressure, mobility, rook
-// files, trapped rooks). Fills the rest of c's attack block as it goes.
+// tropism, discovered attacks, relative pins, mobility, rook files, trapped
+// rooks). Fills the rest of c's attack block as it goes.
 template <bool Traced>
 PackedScore PieceTerms(EvalContext& context, Colour c);
 
