@@ -187,6 +187,22 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
     block.hasPieceAttacks = (block.minorAttacks | block.rookAttacks | block.queenAttacks) != 0;
 }
 
+// Clears what the builders and terms gather into and what is set after the
+// pawn probe; the rest of the block is assigned outright before it is read,
+// so clearing all of it would write most of it twice.
+inline void ClearGatheredFields(AttackBlock& block) {
+    block.knightAttacks = block.bishopAttacks = block.rookAttacks = block.queenAttacks = 0;
+    block.fileSupport = block.fileRear = 0;
+    block.strongSquares = 0;
+    block.minorAttacks = block.bishopRookAttacks = 0;
+    block.queenDiagonal = block.queenOrthogonal = 0;
+    block.forkTargets = block.pinned = block.restricted = 0;
+    block.discoveredSquares = 0;
+    block.score = 0;
+    block.kingAttackers = block.kingAttackWeight = 0;
+    block.queenHitsZone = block.discoveredCheck = block.hasPieceAttacks = 0;
+}
+
 }  // namespace
 
 void BuildAttackMapsBeforePawns(EvalContext& context) {
@@ -199,7 +215,7 @@ void BuildAttackMapsBeforePawns(EvalContext& context) {
         AttackBlock& block = context.side[c];
         const ColourBlock& men = board.colour[c];
         const int king = board.kingSquare[c];
-        block = AttackBlock{};
+        ClearGatheredFields(block);
 
         block.pawnAttacks = PawnCaptureSet(c, men.pieces[Pawn]);
         block.pawnAttackSpan = FillForward(c, block.pawnAttacks);

@@ -60,6 +60,8 @@ struct AttackBlock {
     uint8_t queenHitsZone;      // a queen of ours attacks their king zone
     uint8_t discoveredCheck;    // a piece of ours would uncover check by moving
     uint8_t hasPieceAttacks;    // some knight, bishop, rook or queen of ours attacks a square
+    // Not cleared as a whole per evaluation: a field added here must be
+    // assigned in the builders or cleared in ClearGatheredFields.
 };
 
 }  // namespace NEngine

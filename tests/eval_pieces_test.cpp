@@ -1,5 +1,9 @@
 // Attack maps and the knight, bishop, rook and queen terms, read through the
 // trace and the attack blocks on positions built for each term.
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
 #include "board/attacks.h"
 #include "eval_support.h"
 
@@ -155,6 +159,34 @@ TEST_F(PiecesTest, AttackMapFields) {
                 const int sq = PopLowest(p);
                 EXPECT_EQ(context_->pieceAttacks[sq] & ~LineThrough(board.kingSquare[c], sq), 0u) << fen;
             }
+        }
+    }
+}
+
+TEST_F(PiecesTest, AttackBlocksDependOnlyOnThePosition) {
+    // The blocks are rebuilt, not wiped, by every evaluation: whatever the
+    // position evaluated before, the same position must leave the same
+    // blocks and the same per-piece attacks.
+    const std::vector<std::string>& fens = Tests::VariedFens();
+    for (size_t i = 0; i + 1 < fens.size(); ++i) {
+        const Board& board = Set(fens[i]);
+        if (board.flags & (FlagCheckmate | DrawFlags)) continue;
+        if (FindSpecialCase(GlobalSpecialCaseTable(), board).result == ExactScore) continue;
+        Evaluate(*context_, MinusInfinity, PlusInfinity);
+        const AttackBlock first[2] = {Side(Black), Side(White)};
+        BitMask pieces = 0;
+        for (Colour c : {Black, White})
+            for (PieceType t : {Knight, Bishop, Rook, Queen}) pieces |= board.Pieces(c, t);
+        BitMask firstAttacks[64];
+        std::copy(std::begin(context_->pieceAttacks), std::end(context_->pieceAttacks), firstAttacks);
+
+        Eval(fens[i + 1]);
+        Set(fens[i]);
+        Evaluate(*context_, MinusInfinity, PlusInfinity);
+        EXPECT_EQ(std::memcmp(first, context_->side, sizeof first), 0) << fens[i] << " after " << fens[i + 1];
+        for (BitMask b = pieces; b;) {
+            const int sq = PopLowest(b);
+            EXPECT_EQ(firstAttacks[sq], context_->pieceAttacks[sq]) << fens[i] << " square " << sq;
         }
     }
 }
