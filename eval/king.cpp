@@ -132,11 +132,15 @@ int KingDanger(EvalContext& context, Colour a, int shelter) {
     const BitMask bishopChecks = def.kingDiagonals & att.bishopAttacks & open;
     const BitMask rookChecks = def.kingLines & att.rookAttacks & open;
     const BitMask queenChecks = (def.kingDiagonals | def.kingLines) & att.queenAttacks & open;
-    const BitMask contested = (~def.allAttacks | att.doubleAttacks) & ~def.doubleAttacks;
-    const BitMask safeKnight = knightChecks & ~(def.minorAttacks | def.pawnAttacks) & contested;
-    const BitMask safeBishop = bishopChecks & ~(def.minorAttacks | def.pawnAttacks) & contested;
-    const BitMask safeRook = rookChecks & ~(def.bishopRookAttacks | def.pawnAttacks) & contested;
-    const BitMask safeQueen = queenChecks & ~def.strongSquares & ~(def.kingAttacks & ~att.doubleAttacks);
+    const BitMask anyChecks = knightChecks | bishopChecks | rookChecks | queenChecks;
+    BitMask safeKnight = 0, safeBishop = 0, safeRook = 0, safeQueen = 0;
+    if (anyChecks) {
+        const BitMask contested = (~def.allAttacks | att.doubleAttacks) & ~def.doubleAttacks;
+        safeKnight = knightChecks & ~(def.minorAttacks | def.pawnAttacks) & contested;
+        safeBishop = bishopChecks & ~(def.minorAttacks | def.pawnAttacks) & contested;
+        safeRook = rookChecks & ~(def.bishopRookAttacks | def.pawnAttacks) & contested;
+        safeQueen = queenChecks & ~def.strongSquares & ~(def.kingAttacks & ~att.doubleAttacks);
+    }
 
     // A check by moving a piece out of a slider's way: a piece, the king, or
     // a pawn that can step off the line.
@@ -155,9 +159,12 @@ int KingDanger(EvalContext& context, Colour a, int shelter) {
         }
     // A pawn that promotes with check.
     const BitMask lastButOne = ourPawns & RelRanks(a, 6, 6);
-    const BitMask promotions = (ShiftForward(a, lastButOne) & context.empty) |
-                               (PawnCaptureSet(a, lastButOne) & board.colour[d].all & ~Bit(king));
-    const BitMask promotionChecks = promotions & (def.kingDiagonals | def.kingLines);
+    BitMask promotionChecks = 0;
+    if (lastButOne) {
+        const BitMask promotions = (ShiftForward(a, lastButOne) & context.empty) |
+                                   (PawnCaptureSet(a, lastButOne) & board.colour[d].all & ~Bit(king));
+        promotionChecks = promotions & (def.kingDiagonals | def.kingLines);
+    }
     const int promotion = promotionChecks ? 1 : 0;
 
     int checkWeight = RookCheckWeight * (safeRook != 0) + QueenCheckWeight * (safeQueen != 0) +
@@ -169,21 +176,27 @@ int KingDanger(EvalContext& context, Colour a, int shelter) {
     int danger = base;
     if (kinds > 0) {
         danger = ChecksBase[kinds < 4 ? kinds : 4] + base;
-    } else if (knightChecks | bishopChecks | rookChecks | queenChecks) {
+    } else if (anyChecks) {
         danger = base / 4 + 16;
         checkWeight = UnsafeCheckWeight;
     }
 
     // Squares next to the king that only the king guards, or that the
     // attacker hits twice; then the zone; then pawns hitting the shield's gaps.
+    // They reach the result only through the check and attack weights, so
+    // with both at zero (often, for a king nobody aims at) they are not
+    // counted; a trace shows them all the same.
     const BitMask weak = def.kingAttacks & att.allAttacks & ~ourPawns;
-    const BitMask zoneHit = def.kingZone & att.allAttacks;
-    const int squares = WeakSquareDoubled * PopCount(weak & ~def.strongSquares & att.doubleAttacks) +
-                        WeakSquareSingle * PopCount(weak & ~def.strongSquares & ~att.doubleAttacks) +
-                        GuardedSquareDoubled * PopCount(weak & def.strongSquares & att.doubleAttacks) +
-                        ZoneSquareLoose * PopCount(zoneHit & ~def.allAttacks) +
-                        ZoneSquareHeld * PopCount(zoneHit & def.allAttacks) +
-                        ZonePawnHit * PopCount(att.pawnAttacks & def.kingZoneUncovered & (theirPawns | def.kingAttacks));
+    int squares = 0;
+    if (Traced || checkWeight || att.kingAttackWeight) {
+        const BitMask zoneHit = def.kingZone & att.allAttacks;
+        squares = WeakSquareDoubled * PopCount(weak & ~def.strongSquares & att.doubleAttacks) +
+                  WeakSquareSingle * PopCount(weak & ~def.strongSquares & ~att.doubleAttacks) +
+                  GuardedSquareDoubled * PopCount(weak & def.strongSquares & att.doubleAttacks) +
+                  ZoneSquareLoose * PopCount(zoneHit & ~def.allAttacks) +
+                  ZoneSquareHeld * PopCount(zoneHit & def.allAttacks) +
+                  ZonePawnHit * PopCount(att.pawnAttacks & def.kingZoneUncovered & (theirPawns | def.kingAttacks));
+    }
     base += squares;
     danger += squares;
 

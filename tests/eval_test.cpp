@@ -204,3 +204,20 @@ TEST_F(EvalTest, EvalToolOutput) {
     EXPECT_EQ(out, std::to_string(Eval(QueenUp)) + " " + QueenUp + "\n" + std::to_string(Eval(epdLine + " 0 1")) + " " +
                        epdLine + " 0 1\n");
 }
+
+// The search's evaluation leaves out work that cannot change its result
+// (terms with nothing to weigh, sets that are empty); a traced evaluation
+// always does all of it. On many kinds of position, and their colour twins,
+// the two must agree.
+TEST_F(EvalTest, ShortcutsAgreeWithTheFullEvaluation) {
+    int full = 0;
+    for (const std::string& start : Tests::VariedFens())
+        for (const std::string& fen : {start, FlipFen(start)}) {
+            Set(fen);
+            EvalTrace trace;
+            const int traced = EvaluateTraced(*context_, trace);
+            EXPECT_EQ(Evaluate(*context_, FullAlpha, FullBeta), traced) << fen;
+            full += trace.outcome == TraceOutcome::Full;
+        }
+    EXPECT_GT(full, int(Tests::VariedFens().size()));
+}
