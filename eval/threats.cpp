@@ -74,8 +74,10 @@ PackedScore Threats(EvalContext& context, Colour c) {
     // Safe pushes to squares the pawn can hold, that attack pieces.
     const BitMask pushes = us.safePushes & (~them.allAttacks | us.allAttacks | us.fileSupport);
     hits = PawnCaptureSet(c, pushes) & targets;
-    value += PawnPushHit * PopCount(hits);
-    counted |= hits;
+    if (hits) {
+        value += PawnPushHit * PopCount(hits);
+        counted |= hits;
+    }
 
     // Minor pieces against heavy pieces and against the other minor kind.
     const auto minorOnMinor = [&](BitMask attacked) {
@@ -85,13 +87,13 @@ PackedScore Threats(EvalContext& context, Colour c) {
         }
         counted |= attacked;
     };
-    hits = us.knightAttacks & heavies;
-    value += MinorHitsHeavy * PopCount(hits);
-    counted |= hits;
+    hits = us.minorAttacks & heavies;
+    if (hits) {
+        // A heavy piece hit by a knight and a bishop counts twice.
+        value += MinorHitsHeavy * (PopCount(us.knightAttacks & hits) + PopCount(us.bishopAttacks & hits));
+        counted |= hits;
+    }
     minorOnMinor(us.knightAttacks & bishops);
-    hits = us.bishopAttacks & heavies;
-    value += MinorHitsHeavy * PopCount(hits);
-    counted |= hits;
     minorOnMinor(us.bishopAttacks & knights);
 
     if (us.queenDiagonal & board.Pieces(o, Rook) & ~them.allAttacks) value += QueenHitsLooseRook;
@@ -107,8 +109,10 @@ PackedScore Threats(EvalContext& context, Colour c) {
 
     // The king against pieces only the enemy king (or nothing) defends.
     hits = us.kingAttacks & targets & ~them.strongSquares;
-    value += KingHitsLoose * PopCount(hits & ~them.allAttacks) + KingHitsHeld * PopCount(hits & them.allAttacks);
-    counted |= hits;
+    if (hits) {
+        value += KingHitsLoose * PopCount(hits & ~them.allAttacks) + KingHitsHeld * PopCount(hits & them.allAttacks);
+        counted |= hits;
+    }
 
     // Knight forks from squares the knight can hold.
     const BitMask forkSquares = us.knightAttacks & them.forkTargets & ~(them.minorAttacks | them.pawnAttacks) &
@@ -152,11 +156,14 @@ PackedScore WeakPawns(EvalContext& context, Colour c) {
 
     // Won outright: undefended, or two attackers with a minor among them
     // against one defender.
-    const BitMask twiceWithMinor = us.doubleAttacks & us.minorAttacks;
-    const BitMask won = attacked & (~them.allAttacks | (twiceWithMinor & ~them.doubleAttacks));
-    const BitMask contested = attacked & ~won & twiceWithMinor & them.doubleAttacks;
-    const BitMask rest = attacked & ~won & ~contested;
-    PackedScore score = PawnWon * PopCount(won) + PawnContested * PopCount(contested) + PawnAttacked * PopCount(rest);
+    PackedScore score = 0;
+    if (attacked) {
+        const BitMask twiceWithMinor = us.doubleAttacks & us.minorAttacks;
+        const BitMask won = attacked & (~them.allAttacks | (twiceWithMinor & ~them.doubleAttacks));
+        const BitMask contested = attacked & ~won & twiceWithMinor & them.doubleAttacks;
+        const BitMask rest = attacked & ~won & ~contested;
+        score = PawnWon * PopCount(won) + PawnContested * PopCount(contested) + PawnAttacked * PopCount(rest);
+    }
 
     // Pawns our bishops can go after later.
     const BitMask ourBishops = board.Pieces(c, Bishop);
