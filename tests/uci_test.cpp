@@ -369,7 +369,9 @@ TEST(UciSession, ReadinessAnalysisPonderingAndShortClocks) {
         engine.Send(end);
         lines = engine.ReadUntil("bestmove");
         ASSERT_FALSE(lines.empty()) << position << " " << end;
-        if (StartsWith(position, "fen")) EXPECT_EQ(lines.back(), "bestmove a1a8");
+        if (StartsWith(position, "fen")) {
+            EXPECT_EQ(lines.back(), "bestmove a1a8");
+        }
     }
 
     // The move to ponder on is the second move of the principal variation.
