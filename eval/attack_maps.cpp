@@ -69,15 +69,25 @@ inline BitMask XrayAttacks(PieceType slider, int sq, BitMask attacks, BitMask ow
     return slider == Bishop ? BishopAttacks(sq, through) : RookAttacks(sq, through);
 }
 
-// The file ahead of a rook or queen through our own pawns, and behind it
-// through theirs. `full` is its rank and file attacks on the occupancy,
-// which already are the answer when no such pawn is in the way.
-inline void AddFileSupport(AttackBlock& block, Colour c, int sq, BitMask full, BitMask occupied, BitMask ownPawns,
-                           BitMask theirPawns) {
-    const BitMask ahead = PawnMasks->frontSpan[c][sq];
-    const BitMask behind = PawnMasks->frontSpan[Opponent(c)][sq];
-    block.fileSupport |= ((full & ahead & ownPawns) ? RookAttacks(sq, occupied & ~ownPawns) : full) & ahead;
-    block.fileRear |= ((full & behind & theirPawns) ? RookAttacks(sq, occupied & ~theirPawns) : full) & behind;
+// What rooks and queens on `from` see along their files toward `towards`'s
+// far side when they look through the `open` squares: every such square up
+// to and including the first other one. All pieces are filled at once, by
+// doubling steps, rather than with a lookup per piece.
+constexpr BitMask FileRays(Colour towards, BitMask from, BitMask open) {
+    if (towards == White) {
+        from |= open & (from << 8);
+        open &= open << 8;
+        from |= open & (from << 16);
+        open &= open << 16;
+        from |= open & (from << 32);
+        return from << 8;
+    }
+    from |= open & (from >> 8);
+    open &= open >> 8;
+    from |= open & (from >> 16);
+    open &= open >> 16;
+    from |= open & (from >> 32);
+    return from >> 8;
 }
 
 // King-zone attack weights by piece kind.
@@ -95,12 +105,9 @@ inline bool PressKing(AttackBlock& block, BitMask reach, BitMask theirZone, uint
     return true;
 }
 
-// A piece of ours that blocks an enemy slider's line to our king moves only
-// along that line.
+// A pinned piece of ours moves only along the line through our king.
 inline BitMask PinLine(const AttackBlock& block, int king, int sq) {
-    if (!(block.kingBlockers & Bit(sq))) return ~BitMask(0);
-    const BitMask line = LineThrough(king, sq);
-    return (block.snipers & line) ? line : ~BitMask(0);
+    return (block.pinned & Bit(sq)) ? LineThrough(king, sq) : ~BitMask(0);
 }
 
 // The x-rays of an unpinned slider count twice in doubleAttacks and as
@@ -121,7 +128,6 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
     for (BitMask b = board.Pieces(c, Knight); b;) {
         const int sq = PopLowest(b);
         const BitMask line = PinLine(block, king, sq);
-        if (line != ~BitMask(0)) block.pinned |= Bit(sq);
         const BitMask attacks = KnightAttacks(sq) & line;
         context.pieceAttacks[sq] = attacks;
         block.knightAttacks |= attacks;
@@ -132,7 +138,6 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
         const int sq = PopLowest(b);
         const BitMask line = PinLine(block, king, sq);
         const bool pinned = line != ~BitMask(0);
-        if (pinned) block.pinned |= Bit(sq);
         const BitMask attacks = BishopAttacks(sq, occupied) & line;
         context.pieceAttacks[sq] = attacks;
         block.bishopAttacks |= attacks;
@@ -146,9 +151,7 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
         const int sq = PopLowest(b);
         const BitMask line = PinLine(block, king, sq);
         const bool pinned = line != ~BitMask(0);
-        if (pinned) block.pinned |= Bit(sq);
-        const BitMask full = RookAttacks(sq, occupied);
-        const BitMask attacks = full & line;
+        const BitMask attacks = RookAttacks(sq, occupied) & line;
         context.pieceAttacks[sq] = attacks;
         block.rookAttacks |= attacks;
         const BitMask xray = XrayAttacks(Rook, sq, attacks, ownStraight, block.noQR) & line;
@@ -156,17 +159,14 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
         const BitMask reach = pinned ? attacks : xray;
         block.doubleAttacks |= reach & ~attacks;
         PressKing(block, reach, theirZone, RookZoneWeight);
-        AddFileSupport(block, c, sq, full, occupied, ownPawns, theirPawns);
         block.forkTargets |= KnightAttacks(sq);
     }
     for (BitMask b = board.Pieces(c, Queen); b;) {
         const int sq = PopLowest(b);
         const BitMask line = PinLine(block, king, sq);
         const bool pinned = line != ~BitMask(0);
-        if (pinned) block.pinned |= Bit(sq);
-        const BitMask fullStraight = RookAttacks(sq, occupied);
         const BitMask diagonal = BishopAttacks(sq, occupied) & line;
-        const BitMask straight = fullStraight & line;
+        const BitMask straight = RookAttacks(sq, occupied) & line;
         const BitMask attacks = diagonal | straight;
         context.pieceAttacks[sq] = attacks;
         block.queenAttacks |= attacks;
@@ -179,9 +179,11 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
         // Only the x-rays along ranks and files add to the queen's pressure.
         if (PressKing(block, pinned ? attacks : attacks | straightXray, theirZone, QueenZoneWeight))
             block.queenHitsZone = 1;
-        AddFileSupport(block, c, sq, fullStraight, occupied, ownPawns, theirPawns);
         block.forkTargets |= KnightAttacks(sq);
     }
+    // Ahead through our own pawns, behind through theirs.
+    block.fileSupport = FileRays(c, block.heavies, ~occupied | ownPawns);
+    block.fileRear = FileRays(o, block.heavies, ~occupied | theirPawns);
     block.minorAttacks = block.knightAttacks | block.bishopAttacks;
     block.bishopRookAttacks = block.bishopAttacks | block.rookAttacks;
     block.hasPieceAttacks = (block.minorAttacks | block.rookAttacks | block.queenAttacks) != 0;
@@ -196,7 +198,7 @@ inline void ClearGatheredFields(AttackBlock& block) {
     block.strongSquares = 0;
     block.minorAttacks = block.bishopRookAttacks = 0;
     block.queenDiagonal = block.queenOrthogonal = 0;
-    block.forkTargets = block.pinned = block.restricted = 0;
+    block.forkTargets = block.restricted = 0;
     block.discoveredSquares = 0;
     block.score = 0;
     block.kingAttackers = block.kingAttackWeight = 0;
@@ -242,6 +244,8 @@ void BuildAttackMapsBeforePawns(EvalContext& context) {
         block.mobilityArea = ~(Bit(board.kingSquare[c]) | board.Pieces(c, Pawn) | theirPawnAttacks);
         block.safePushes = SafePushes(board, c, context.empty, theirPawnAttacks);
         FindSnipersAndBlockers(board, c, occupied, block);
+        // Every blocker of ours has a sniper behind it.
+        block.pinned = block.kingBlockers & block.pieces;
     }
 }
 

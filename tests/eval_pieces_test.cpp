@@ -159,6 +159,17 @@ TEST_F(PiecesTest, AttackMapFields) {
                 const int sq = PopLowest(p);
                 EXPECT_EQ(context_->pieceAttacks[sq] & ~LineThrough(board.kingSquare[c], sq), 0u) << fen;
             }
+            // The file sets, one rook lookup per rook or queen: ahead through
+            // our own pawns, behind through theirs.
+            BitMask support = 0, rear = 0;
+            const BitMask ownPawns = board.Pieces(c, Pawn), theirPawns = board.Pieces(Opponent(c), Pawn);
+            for (BitMask h = board.Pieces(c, Rook) | board.Pieces(c, Queen); h;) {
+                const int sq = PopLowest(h);
+                support |= RookAttacks(sq, board.Occupied() & ~ownPawns) & PawnMasks->frontSpan[c][sq];
+                rear |= RookAttacks(sq, board.Occupied() & ~theirPawns) & PawnMasks->frontSpan[Opponent(c)][sq];
+            }
+            EXPECT_EQ(block.fileSupport, support) << fen;
+            EXPECT_EQ(block.fileRear, rear) << fen;
         }
     }
 }
