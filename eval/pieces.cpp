@@ -68,6 +68,17 @@ inline bool Shields(int sq, bool diagonal, BitMask occupied, BitMask shielded, B
     return false;
 }
 
+// Whether the piece on sq shields, along a rank or file, an own queen from an
+// enemy rook or queen, or an own undefended rook from an enemy rook. One
+// look at the empty-board lines settles it for most pieces.
+inline bool ShieldsOnLines(int sq, BitMask occupied, BitMask queens, BitMask looseRooks, BitMask theirRooks,
+                           BitMask theirQueens) {
+    const BitMask rays = Attacks->rookRays[sq];
+    if (!(rays & (queens | looseRooks)) || !(rays & (theirRooks | theirQueens))) return false;
+    return Shields(sq, false, occupied, queens, theirRooks | theirQueens) ||
+           Shields(sq, false, occupied, looseRooks, theirRooks);
+}
+
 struct PieceScan {
     EvalContext& context;
     const Board& board;
@@ -77,6 +88,7 @@ struct PieceScan {
     int ownKing;
     BitMask outpostZone;      // where a minor piece is hard to chase away
     BitMask minorMobility;    // squares a minor piece's moves count on
+    BitMask looseRooks;       // our rooks that we do not defend
 
     PieceScan(EvalContext& ctx, Colour colour)
         : context(ctx),
@@ -88,6 +100,7 @@ struct PieceScan {
           ownKing(board.kingSquare[colour]) {
         outpostZone = RelRanks(c, 3, 5) & ~them.pawnAttackSpan;
         minorMobility = us.mobilityArea | us.pieces | them.pieces;
+        looseRooks = Own(Rook) & ~us.allAttacks;
     }
 
     BitMask Own(PieceType t) const { return board.Pieces(c, t); }
@@ -133,17 +146,11 @@ PackedScore Knights(PieceScan& p) {
         TraceTerm<Traced>(ctx, TermOutposts, p.c, outpost);
         TraceTerm<Traced>(ctx, TermTropism, p.c, tropism);
 
-        if (p.them.kingBlockers & Bit(sq)) {
-            p.us.score += DiscoveredAttack;
-            p.us.discoveredSquares |= attacks;
-            p.us.discoveredCheck = 1;
-            TraceTerm<Traced>(ctx, TermDiscoveredAttacks, p.c, DiscoveredAttack);
-        }
-
+        // A loose queen with a rook beyond is a queen shielded from a rook,
+        // so on ranks and files only loose rooks need a case of their own.
         const bool tied =
             Shields(sq, true, occupied, heavies, p.Theirs(Bishop) | p.Theirs(Queen)) ||
-            Shields(sq, false, occupied, p.Own(Queen), p.Theirs(Rook) | p.Theirs(Queen)) ||
-            Shields(sq, false, occupied, heavies & ~p.us.allAttacks, p.Theirs(Rook));
+            ShieldsOnLines(sq, occupied, p.Own(Queen), p.looseRooks, p.Theirs(Rook), p.Theirs(Queen));
         p.MinorPieceTail<Traced>(sq, attacks, tied, KnightRelativePin, KnightMobility, TermKnightMobility);
     }
     return sum;
@@ -168,15 +175,7 @@ PackedScore Bishops(PieceScan& p) {
         TraceTerm<Traced>(ctx, TermOutposts, p.c, outpost);
         TraceTerm<Traced>(ctx, TermTropism, p.c, tropism);
 
-        if (!p.us.discoveredCheck && (p.them.kingBlockers & Bit(sq))) {
-            p.us.score += DiscoveredAttack;
-            p.us.discoveredSquares |= attacks;
-            p.us.discoveredCheck = 1;
-            TraceTerm<Traced>(ctx, TermDiscoveredAttacks, p.c, DiscoveredAttack);
-        }
-
-        const bool tied = Shields(sq, false, occupied, p.Own(Queen), p.Theirs(Rook) | p.Theirs(Queen)) ||
-                          Shields(sq, false, occupied, p.Own(Rook) & ~p.us.allAttacks, p.Theirs(Rook));
+        const bool tied = ShieldsOnLines(sq, occupied, p.Own(Queen), p.looseRooks, p.Theirs(Rook), p.Theirs(Queen));
         p.MinorPieceTail<Traced>(sq, attacks, tied, BishopRelativePin, BishopMobility, TermBishopMobility);
     }
     return sum;
@@ -202,13 +201,6 @@ PackedScore Rooks(PieceScan& p) {
         sum += file + tropism;
         TraceTerm<Traced>(ctx, TermRookFiles, c, file);
         TraceTerm<Traced>(ctx, TermTropism, c, tropism);
-
-        if (!p.us.discoveredCheck && (p.them.kingBlockers & Bit(sq))) {
-            p.us.score += DiscoveredAttack;
-            p.us.discoveredSquares |= attacks;
-            p.us.discoveredCheck = 1;
-            TraceTerm<Traced>(ctx, TermDiscoveredAttacks, c, DiscoveredAttack);
-        }
 
         const bool tied =
             Shields(sq, true, occupied, p.Own(Queen) | p.Own(Rook), p.Theirs(Bishop) | p.Theirs(Queen));
@@ -277,11 +269,33 @@ PackedScore Queens(PieceScan& p) {
     return sum;
 }
 
+// Our pieces that block a slider of ours from their king: every such knight
+// counts, otherwise only the first bishop or, failing that, rook. Such
+// blockers are rare, so they are looked for once rather than per piece.
+template <bool Traced>
+void DiscoveredAttacks(PieceScan& p) {
+    const BitMask blockers = p.them.kingBlockers & p.us.pieces;
+    if (!blockers) return;
+    const auto add = [&p](int sq) {
+        p.us.score += DiscoveredAttack;
+        p.us.discoveredSquares |= p.context.pieceAttacks[sq];
+        p.us.discoveredCheck = 1;
+        TraceTerm<Traced>(p.context, TermDiscoveredAttacks, p.c, DiscoveredAttack);
+    };
+    const BitMask knights = blockers & p.Own(Knight);
+    for (BitMask b = knights; b;) add(PopLowest(b));
+    if (knights) return;
+    const BitMask bishops = blockers & p.Own(Bishop);
+    const BitMask rooks = blockers & p.Own(Rook);
+    if (bishops || rooks) add(LowestSquare(bishops ? bishops : rooks));
+}
+
 }  // namespace
 
 template <bool Traced>
 PackedScore PieceTerms(EvalContext& context, Colour c) {
     PieceScan scan(context, c);
+    DiscoveredAttacks<Traced>(scan);
     PackedScore sum = Knights<Traced>(scan);
     sum += Bishops<Traced>(scan);
     sum += Rooks<Traced>(scan);
