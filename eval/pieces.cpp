@@ -51,6 +51,8 @@ constexpr BitMask CornerBox[2][2] = {
     {Bit(56) | Bit(57) | Bit(48) | Bit(49), Bit(62) | Bit(63) | Bit(54) | Bit(55)},
     {Bit(0) | Bit(1) | Bit(8) | Bit(9), Bit(6) | Bit(7) | Bit(14) | Bit(15)}};
 
+constexpr BitMask AllCornerBoxes = CornerBox[0][0] | CornerBox[0][1] | CornerBox[1][0] | CornerBox[1][1];
+
 constexpr CastlingRights KingSideRight(Colour c) { return CastlingRights(1 << (2 * c)); }
 constexpr CastlingRights QueenSideRight(Colour c) { return CastlingRights(2 << (2 * c)); }
 
@@ -214,16 +216,15 @@ PackedScore Rooks(PieceScan& p) {
         p.us.score += RookMobility[n];
         TraceTerm<Traced>(ctx, TermRookMobility, c, RookMobility[n]);
 
-        if (n < 3) {
-            // Shut in by its own king that can no longer castle to free it,
-            // or lost in the enemy's corner.
+        // Shut in by its own king that can no longer castle to free it, or
+        // lost in the enemy's corner: either way it stands in a corner box.
+        if (n < 3 && (Bit(sq) & AllCornerBoxes)) {
             const bool left = FileOf(sq) < kingFile;
-            const int side = left ? 0 : 1;
-            const BitMask ownBox = CornerBox[c][side];
-            const bool kingShuts = !(p.board.castling & (left ? QueenSideRight(c) : KingSideRight(c))) &&
-                                   RelRank(c, p.ownKing) == 0 && (left ? kingFile <= 3 : kingFile >= 4);
+            const BitMask ownBox = CornerBox[c][left ? 0 : 1];
             PackedScore trapped = 0;
-            if (kingShuts && (ownBox & Bit(sq)) && !(moves & ~ownBox)) {
+            if ((ownBox & Bit(sq)) && !(moves & ~ownBox) && RelRank(c, p.ownKing) == 0 &&
+                (left ? kingFile <= 3 : kingFile >= 4) &&
+                !(p.board.castling & (left ? QueenSideRight(c) : KingSideRight(c)))) {
                 trapped = RookTrappedByKing;
             } else {
                 const BitMask enemyBox = CornerBox[p.o][FileOf(sq) <= 3 ? 0 : 1];
