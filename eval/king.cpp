@@ -134,12 +134,17 @@ int KingDanger(EvalContext& context, Colour a, int shelter) {
     const BitMask queenChecks = (def.kingDiagonals | def.kingLines) & att.queenAttacks & open;
     const BitMask anyChecks = knightChecks | bishopChecks | rookChecks | queenChecks;
     BitMask safeKnight = 0, safeBishop = 0, safeRook = 0, safeQueen = 0;
+    int safeWeight = 0;  // check weight and kinds of the safe checks
+    int safeKinds = 0;
     if (anyChecks) {
         const BitMask contested = (~def.allAttacks | att.doubleAttacks) & ~def.doubleAttacks;
         safeKnight = knightChecks & ~(def.minorAttacks | def.pawnAttacks) & contested;
         safeBishop = bishopChecks & ~(def.minorAttacks | def.pawnAttacks) & contested;
         safeRook = rookChecks & ~(def.bishopRookAttacks | def.pawnAttacks) & contested;
         safeQueen = queenChecks & ~def.strongSquares & ~(def.kingAttacks & ~att.doubleAttacks);
+        safeWeight = RookCheckWeight * (safeRook != 0) + QueenCheckWeight * (safeQueen != 0) +
+                     KnightCheckWeight * (safeKnight != 0) + BishopCheckWeight * (safeBishop != 0);
+        safeKinds = (safeKnight != 0) + (safeBishop != 0) + (safeRook != 0) + (safeQueen != 0);
     }
 
     // A check by moving a piece out of a slider's way: a piece, the king, or
@@ -167,12 +172,9 @@ int KingDanger(EvalContext& context, Colour a, int shelter) {
     }
     const int promotion = promotionChecks ? 1 : 0;
 
-    int checkWeight = RookCheckWeight * (safeRook != 0) + QueenCheckWeight * (safeQueen != 0) +
-                      SpecialCheckWeight * (discovered + promotion) + KnightCheckWeight * (safeKnight != 0) +
-                      BishopCheckWeight * (safeBishop != 0);
+    int checkWeight = safeWeight + SpecialCheckWeight * (discovered + promotion);
     int base = AttackersBase[att.kingAttackers < 7 ? att.kingAttackers : 7];
-    const int kinds = discovered + promotion + (safeKnight != 0) + (safeBishop != 0) + (safeRook != 0) +
-                      (safeQueen != 0);
+    const int kinds = safeKinds + discovered + promotion;
     int danger = base;
     if (kinds > 0) {
         danger = ChecksBase[kinds < 4 ? kinds : 4] + base;
