@@ -134,10 +134,10 @@ PackedScore KingThreatAndPassedTerms(EvalContext& context, const PawnHashEntry& 
     sum -= Threats<Traced>(context, Black);
     sum += WeakPawns<Traced>(context, White);
     sum -= WeakPawns<Traced>(context, Black);
-    if (pawns.passed) {
-        sum += PassedPawns<Traced>(context, pawns, White);
-        sum -= PassedPawns<Traced>(context, pawns, Black);
-    }
+    // Most positions have passers on one side at most.
+    const Board& board = *context.board;
+    if (pawns.passed & board.Pieces(White, Pawn)) sum += PassedPawns<Traced>(context, pawns, White);
+    if (pawns.passed & board.Pieces(Black, Pawn)) sum -= PassedPawns<Traced>(context, pawns, Black);
     return sum;
 }
 
