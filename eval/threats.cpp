@@ -114,19 +114,22 @@ PackedScore Threats(EvalContext& context, Colour c) {
         counted |= hits;
     }
 
-    // Knight forks from squares the knight can hold.
-    const BitMask forkSquares = us.knightAttacks & them.forkTargets & ~(them.minorAttacks | them.pawnAttacks) &
-                                ~board.colour[c].all & (~them.allAttacks | us.doubleAttacks);
-    const BitMask forkable = (bishops | heavies) & ~counted;
+    // Knight forks from squares the knight can hold (mostly there are none
+    // to look at: no knight, or no two targets a knight's move apart).
     int most = 0;
     bool check = false;
-    for (BitMask b = forkSquares; b;) {
-        const BitMask reach = KnightAttacks(PopLowest(b));
-        const int n = PopCount(reach & forkable);
-        if (n == 0 || n < most) continue;
-        const bool hitsKing = (reach & board.Pieces(o, King)) != 0;
-        check = n > most ? hitsKing : check || hitsKing;
-        most = n;
+    if (us.knightAttacks & them.forkTargets) {
+        const BitMask forkSquares = us.knightAttacks & them.forkTargets & ~(them.minorAttacks | them.pawnAttacks) &
+                                    ~board.colour[c].all & (~them.allAttacks | us.doubleAttacks);
+        const BitMask forkable = (bishops | heavies) & ~counted;
+        for (BitMask b = forkSquares; b;) {
+            const BitMask reach = KnightAttacks(PopLowest(b));
+            const int n = PopCount(reach & forkable);
+            if (n == 0 || n < most) continue;
+            const bool hitsKing = (reach & board.Pieces(o, King)) != 0;
+            check = n > most ? hitsKing : check || hitsKing;
+            most = n;
+        }
     }
     if (most) {
         int fork = Fork[most & 3];
