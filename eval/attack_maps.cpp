@@ -106,13 +106,19 @@ inline bool PressKing(AttackBlock& block, BitMask reach, BitMask theirZone, uint
 }
 
 // A pinned piece of ours moves only along the line through our king.
+template <bool AnyPinned>
 inline BitMask PinLine(const AttackBlock& block, int king, int sq) {
-    return (block.pinned & Bit(sq)) ? LineThrough(king, sq) : ~BitMask(0);
+    if constexpr (AnyPinned)
+        return (block.pinned & Bit(sq)) ? LineThrough(king, sq) : ~BitMask(0);
+    else
+        return ~BitMask(0);
 }
 
 // The x-rays of an unpinned slider count twice in doubleAttacks and as
 // reach on their king zone; a pinned one's count for neither. Both are
 // taken here, where the x-ray has just been computed for attackedTwice.
+// Pins are rare: without one, every line test folds away.
+template <bool AnyPinned>
 void BuildPieceAttacks(EvalContext& context, Colour c) {
     const Board& board = *context.board;
     const Colour o = Opponent(c);
@@ -127,7 +133,7 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
 
     for (BitMask b = board.Pieces(c, Knight); b;) {
         const int sq = PopLowest(b);
-        const BitMask line = PinLine(block, king, sq);
+        const BitMask line = PinLine<AnyPinned>(block, king, sq);
         const BitMask attacks = KnightAttacks(sq) & line;
         context.pieceAttacks[sq] = attacks;
         block.knightAttacks |= attacks;
@@ -136,7 +142,7 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
     }
     for (BitMask b = board.Pieces(c, Bishop); b;) {
         const int sq = PopLowest(b);
-        const BitMask line = PinLine(block, king, sq);
+        const BitMask line = PinLine<AnyPinned>(block, king, sq);
         const bool pinned = line != ~BitMask(0);
         const BitMask attacks = BishopAttacks(sq, occupied) & line;
         context.pieceAttacks[sq] = attacks;
@@ -149,7 +155,7 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
     }
     for (BitMask b = board.Pieces(c, Rook); b;) {
         const int sq = PopLowest(b);
-        const BitMask line = PinLine(block, king, sq);
+        const BitMask line = PinLine<AnyPinned>(block, king, sq);
         const bool pinned = line != ~BitMask(0);
         const BitMask attacks = RookAttacks(sq, occupied) & line;
         context.pieceAttacks[sq] = attacks;
@@ -163,7 +169,7 @@ void BuildPieceAttacks(EvalContext& context, Colour c) {
     }
     for (BitMask b = board.Pieces(c, Queen); b;) {
         const int sq = PopLowest(b);
-        const BitMask line = PinLine(block, king, sq);
+        const BitMask line = PinLine<AnyPinned>(block, king, sq);
         const bool pinned = line != ~BitMask(0);
         const BitMask diagonal = BishopAttacks(sq, occupied) & line;
         const BitMask straight = RookAttacks(sq, occupied) & line;
@@ -250,8 +256,12 @@ void BuildAttackMapsBeforePawns(EvalContext& context) {
 }
 
 void BuildAttackMapsAfterPawns(EvalContext& context) {
-    BuildPieceAttacks(context, White);
-    BuildPieceAttacks(context, Black);
+    for (Colour c : {White, Black}) {
+        if (context.side[c].pinned)
+            BuildPieceAttacks<true>(context, c);
+        else
+            BuildPieceAttacks<false>(context, c);
+    }
     // A square they attack is worth moving to only when we attack it twice,
     // a slider backing another on its line counting as a second attacker.
     for (Colour c : {Black, White}) {
