@@ -154,7 +154,10 @@ void StoreTT(TranspositionTable& table, const Board& board, Move bestMove, int a
     const TTEntry old = table.Read(board.key);
     if (old.Matches(board.key) && old.Depth() >= depth && bound != BoundExact) return;
 
-    if (std::abs(score) < MateBound) score += ClockOffset(board, ClockCountingSide(board));
+    // With material on both sides no rule counts the clock; the test is
+    // inlined here because nearly every store takes that road.
+    if (std::abs(score) < MateBound && !(board.colour[0].material && board.colour[1].material))
+        score += ClockOffset(board, ClockCountingSide(board));
     TTEntry e;
     e.score = int16_t(ToStored(score, ply));
     e.info = uint16_t((pvNode ? 1u : 0u) << 15 | (extensionMark ? 1u : 0u) << 14 | unsigned(bound) << 11 |
