@@ -104,7 +104,11 @@ void GenerateTactical(const Board& b, MoveList& list) {
             const int from = PopLowest(p);
             for (BitMask to = PawnAttacks(us, from) & targets; to;) AddPromotions(b, list, from, PopLowest(to));
         }
-        for (BitMask p = pawns & ~seventh; p;) {
+        // Only the pawns that have something to take: a target seen from
+        // behind with the opponent's pawn pattern marks them.
+        const BitMask backWest = Forward(targets & ~FileH, them) << 1;
+        const BitMask backEast = Forward(targets & ~FileA, them) >> 1;
+        for (BitMask p = pawns & ~seventh & (backWest | backEast); p;) {
             const int from = PopLowest(p);
             for (BitMask to = PawnAttacks(us, from) & targets; to;) AddCapture(b, list, from, PopLowest(to));
         }
@@ -113,11 +117,29 @@ void GenerateTactical(const Board& b, MoveList& list) {
                 list.InsertSorted(MakeMoveCode(PopLowest(p), b.epSquare), -Pawn);
     }
 
-    for (PieceType t = Knight; t <= King; ++t)
-        for (BitMask pieces = b.Pieces(us, t); pieces;) {
-            const int from = PopLowest(pieces);
-            for (BitMask to = AttacksOf(t, us, from, occ) & targets; to;) AddCapture(b, list, from, PopLowest(to));
-        }
+    for (BitMask pieces = b.Pieces(us, Knight); pieces;) {
+        const int from = PopLowest(pieces);
+        for (BitMask to = KnightAttacks(from) & targets; to;) AddCapture(b, list, from, PopLowest(to));
+    }
+    // A slider whose empty-board rays hold no target needs no magic lookup.
+    const AttackTables& at = *Attacks;
+    for (BitMask pieces = b.Pieces(us, Bishop); pieces;) {
+        const int from = PopLowest(pieces);
+        if (!(at.bishopRays[from] & targets)) continue;
+        for (BitMask to = BishopAttacks(from, occ) & targets; to;) AddCapture(b, list, from, PopLowest(to));
+    }
+    for (BitMask pieces = b.Pieces(us, Rook); pieces;) {
+        const int from = PopLowest(pieces);
+        if (!(at.rookRays[from] & targets)) continue;
+        for (BitMask to = RookAttacks(from, occ) & targets; to;) AddCapture(b, list, from, PopLowest(to));
+    }
+    for (BitMask pieces = b.Pieces(us, Queen); pieces;) {
+        const int from = PopLowest(pieces);
+        if (!(at.queenRays[from] & targets)) continue;
+        for (BitMask to = QueenAttacks(from, occ) & targets; to;) AddCapture(b, list, from, PopLowest(to));
+    }
+    for (BitMask to = KingAttacks(b.kingSquare[us]) & targets; to;)
+        AddCapture(b, list, b.kingSquare[us], PopLowest(to));
     list.Rewind();
 }
 
