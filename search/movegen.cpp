@@ -226,20 +226,32 @@ void FindForcingCheck(const Board& b, MoveList& list, int threshold, bool nothin
     const BitMask kingZone = KingAttacks(ksq);
 
     // Squares the side to move attacks, and attacks twice. Bishops and rooks
-    // see through their own kind (a battery counts on both squares).
-    BitMask att = 0, att2 = 0;
-    auto add = [&](BitMask a) {
-        att2 |= att & a;
-        att |= a;
-    };
+    // see through their own kind (a battery counts on both squares). Built
+    // only when a legal check turns up: most positions offer none.
     const BitMask ourPawns = b.Pieces(us, Pawn);
-    add(Forward(ourPawns & ~FileA, us) >> 1);
-    add(Forward(ourPawns & ~FileH, us) << 1);
-    for (BitMask p = b.Pieces(us, Knight); p;) add(KnightAttacks(PopLowest(p)));
-    for (BitMask p = b.Pieces(us, Bishop); p;) add(BishopAttacks(PopLowest(p), occ ^ b.Pieces(us, Bishop)));
-    for (BitMask p = b.Pieces(us, Rook); p;) add(RookAttacks(PopLowest(p), occ ^ b.Pieces(us, Rook)));
-    for (BitMask p = b.Pieces(us, Queen); p;) add(QueenAttacks(PopLowest(p), occ));
-    add(KingAttacks(b.kingSquare[us]));
+    const BitMask kingRoom = kingZone & ~b.colour[them].all;
+    BitMask att = 0, att2 = 0, flights = 0, targets = 0;
+    bool mapped = false;
+    auto buildMaps = [&] {
+        auto add = [&](BitMask a) {
+            att2 |= att & a;
+            att |= a;
+        };
+        add(Forward(ourPawns & ~FileA, us) >> 1);
+        add(Forward(ourPawns & ~FileH, us) << 1);
+        for (BitMask p = b.Pieces(us, Knight); p;) add(KnightAttacks(PopLowest(p)));
+        for (BitMask p = b.Pieces(us, Bishop); p;) add(BishopAttacks(PopLowest(p), occ ^ b.Pieces(us, Bishop)));
+        for (BitMask p = b.Pieces(us, Rook); p;) add(RookAttacks(PopLowest(p), occ ^ b.Pieces(us, Rook)));
+        for (BitMask p = b.Pieces(us, Queen); p;) add(QueenAttacks(PopLowest(p), occ));
+        add(KingAttacks(b.kingSquare[us]));
+        flights = kingRoom & ~att;
+        // Pieces worth attacking: the most valuable kinds down to the threshold.
+        for (PieceType t = Queen; t >= Pawn; --t) {
+            if (PieceValue[t] < threshold) break;
+            targets |= b.Pieces(them, t);
+        }
+        mapped = true;
+    };
 
     // Whether the opponent's men (not its king) attack a square once the
     // move is made: a slider may see through the square the mover left.
@@ -250,16 +262,6 @@ void FindForcingCheck(const Board& b, MoveList& list, int threshold, bool nothin
                (BishopAttacks(sq, after) & theirDiagonal) || (RookAttacks(sq, after) & theirStraight);
     };
 
-    const BitMask kingRoom = kingZone & ~b.colour[them].all;
-    const BitMask flights = kingRoom & ~att;
-
-    // Pieces worth attacking: the most valuable kinds down to the threshold.
-    BitMask targets = 0;
-    for (PieceType t = Queen; t >= Pawn; --t) {
-        if (PieceValue[t] < threshold) break;
-        targets |= b.Pieces(them, t);
-    }
-
     Move best = 0;
     int bestScore = 0;
     // Examines one quiet check; true when it is forcing and has been emitted.
@@ -268,6 +270,7 @@ void FindForcingCheck(const Board& b, MoveList& list, int threshold, bool nothin
     auto examine = [&](int from, int to, PieceType mover, int checker) -> bool {
         const Move move = MakeMoveCode(from, to);
         if (!IsLegal(b, move)) return false;
+        if (!mapped) buildMaps();
         const BitMask after = (occ ^ Bit(from)) | Bit(to);
         const BitMask reach = AttacksOf(mover, us, to, after);
         // Cover after the move: the mover's new attacks (through the king, so
@@ -347,7 +350,14 @@ void FindForcingCheck(const Board& b, MoveList& list, int threshold, bool nothin
     // The order of the check kinds decides which forcing check is found.
     auto findForcing = [&]() -> bool {
         if (directChecks(Queen, bishopSquares | rookSquares)) return true;
-        for (BitMask p = pushers; p;)
+        // Only the pawns whose single or double push lands on a checking
+        // square can give check by a push.
+        const BitMask pawnCheckSquares = PawnAttacks(them, ksq) & ~epMask & empty;
+        const BitMask singles = Forward(pushers, us) & empty;
+        const BitMask doubles = Forward(singles & DoublePushRank(us), us) & empty;
+        const BitMask checkingPushers =
+            Forward(singles & pawnCheckSquares, them) | Forward(Forward(doubles & pawnCheckSquares, them), them);
+        for (BitMask p = checkingPushers; p;)
             if (pawnChecks(PopLowest(p), PawnAttacks(them, ksq) & ~epMask, -1)) return true;
         return directChecks(Knight, KnightAttacks(ksq) & empty) || discoveredChecks(true) ||
                directChecks(Rook, rookSquares) || directChecks(Bishop, bishopSquares) || discoveredChecks(false);
