@@ -17,7 +17,21 @@ extern const uint64_t SideKey;
 inline uint64_t PieceKeyOf(int index, Colour c, int type) { return PieceKey[(index * 2 + c) * 8 + type]; }
 
 // Forecast of the position key after an ordinary move (for prefetching).
-uint64_t KeyAfterMove(const Board& board, Move move);
+// Inline: the search asks for it before every move it makes.
+inline uint64_t KeyAfterMove(const Board& board, Move move) {
+    const int from = FromSquare(move);
+    const int to = ToSquare(move);
+    const Colour us = board.sideToMove;
+    const PieceCode piece = board.mailbox[from];
+    uint64_t key = board.key ^ SideKey;
+    if (board.epSquare > 0) key ^= PieceKeyOf(board.epSquare, Opponent(us), 0);
+    const PieceCode captured = board.mailbox[to];
+    if (captured) key ^= PieceKeyOf(to, ColourOf(captured), TypeOf(captured));
+    key ^= PieceKeyOf(from, us, TypeOf(piece));
+    const PieceType promotion = PromotionOf(move);
+    key ^= PieceKeyOf(to, us, promotion ? promotion : TypeOf(piece));
+    return key;
+}
 
 // Keys, material, phase and positional sum computed from scratch (tests and
 // consistency checks; the Board keeps them incrementally).

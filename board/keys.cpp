@@ -280,19 +280,4 @@ const uint64_t CastlingKey[4] = {
 // Present in the position key exactly when Black is to move.
 const uint64_t SideKey = 0x421d03167393eb95;
 
-uint64_t KeyAfterMove(const Board& board, Move move) {
-    const int from = FromSquare(move);
-    const int to = ToSquare(move);
-    const Colour us = board.sideToMove;
-    const PieceCode piece = board.mailbox[from];
-    uint64_t key = board.key ^ SideKey;
-    if (board.epSquare > 0) key ^= PieceKeyOf(board.epSquare, Opponent(us), 0);
-    const PieceCode captured = board.mailbox[to];
-    if (captured) key ^= PieceKeyOf(to, ColourOf(captured), TypeOf(captured));
-    key ^= PieceKeyOf(from, us, TypeOf(piece));
-    const PieceType promotion = PromotionOf(move);
-    key ^= PieceKeyOf(to, us, promotion ? promotion : TypeOf(piece));
-    return key;
-}
-
 }  // namespace NEngine
