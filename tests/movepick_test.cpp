@@ -258,6 +258,27 @@ TEST(MoveGen, ForcingChecks) {
     ASSERT_EQ(Chain(l5), (std::vector<Move>{Coord("a5d8")}));
     MakeMove(xray->board, Coord("a5d8"));
     EXPECT_TRUE(LegalMoves(xray->board).empty());
+
+    // Pawn pushes that check and fork the king and a rook: single and
+    // double push, each only a fallback (the king has room to step aside).
+    for (const auto& [fen, push] : {std::pair{"8/8/3k1r2/8/4P3/8/8/K7 w - - 0 1", "e4e5"},
+                                    std::pair{"8/8/8/3k1r2/8/8/4P3/K7 w - - 0 1", "e2e4"}}) {
+        auto r = NewBoard(fen);
+        FixedMoveList<CheckCapacity> fallback, forcingOnly;
+        FindForcingCheck(r->board, fallback, 0, true);
+        EXPECT_EQ(Chain(fallback), (std::vector<Move>{Coord(push)})) << fen;
+        FindForcingCheck(r->board, forcingOnly, 0, false);
+        EXPECT_TRUE(Chain(forcingOnly).empty()) << fen;
+    }
+}
+
+// Equal MVV-LVA scores keep the insertion rule: pawns are visited from a1 up,
+// a tie with the tail goes behind it, a tie with the head goes in front.
+TEST(MoveGen, TacticalTiesFollowGenerationOrder) {
+    auto r = NewBoard("4k3/8/8/n1p1n3/1P1P4/8/8/4K3 w - - 0 1");
+    FixedMoveList<TacticalCapacity> list;
+    GenerateTactical(r->board, list);
+    EXPECT_EQ(Chain(list), (std::vector<Move>{Coord("d4e5"), Coord("b4a5"), Coord("b4c5"), Coord("d4c5")}));
 }
 
 // Every insert is bound-checked: a full list refuses moves and keeps its own.
