@@ -6,6 +6,5 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 bash .ci/install-deps
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >&2
-cmake --build build -j2 --target tarnock >&2
+bash .ci/build-release --target tarnock >&2
 exec build/tarnock "$@"

@@ -5,6 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 bash .ci/install-deps
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
-cmake --build build -j2
+bash .ci/build-release
 ctest --test-dir build --output-on-failure -j2
