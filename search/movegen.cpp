@@ -122,22 +122,16 @@ void GenerateTactical(const Board& b, MoveList& list) {
         for (BitMask to = KnightAttacks(from) & targets; to;) AddCapture(b, list, from, PopLowest(to));
     }
     // A slider whose empty-board rays hold no target needs no magic lookup.
-    const AttackTables& at = *Attacks;
-    for (BitMask pieces = b.Pieces(us, Bishop); pieces;) {
-        const int from = PopLowest(pieces);
-        if (!(at.bishopRays[from] & targets)) continue;
-        for (BitMask to = BishopAttacks(from, occ) & targets; to;) AddCapture(b, list, from, PopLowest(to));
-    }
-    for (BitMask pieces = b.Pieces(us, Rook); pieces;) {
-        const int from = PopLowest(pieces);
-        if (!(at.rookRays[from] & targets)) continue;
-        for (BitMask to = RookAttacks(from, occ) & targets; to;) AddCapture(b, list, from, PopLowest(to));
-    }
-    for (BitMask pieces = b.Pieces(us, Queen); pieces;) {
-        const int from = PopLowest(pieces);
-        if (!(at.queenRays[from] & targets)) continue;
-        for (BitMask to = QueenAttacks(from, occ) & targets; to;) AddCapture(b, list, from, PopLowest(to));
-    }
+    const auto sliderCaptures = [&](PieceType t, const BitMask (&rays)[64]) {
+        for (BitMask pieces = b.Pieces(us, t); pieces;) {
+            const int from = PopLowest(pieces);
+            if (!(rays[from] & targets)) continue;
+            for (BitMask to = AttacksOf(t, us, from, occ) & targets; to;) AddCapture(b, list, from, PopLowest(to));
+        }
+    };
+    sliderCaptures(Bishop, Attacks->bishopRays);
+    sliderCaptures(Rook, Attacks->rookRays);
+    sliderCaptures(Queen, Attacks->queenRays);
     for (BitMask to = KingAttacks(b.kingSquare[us]) & targets; to;)
         AddCapture(b, list, b.kingSquare[us], PopLowest(to));
     list.Rewind();

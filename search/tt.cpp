@@ -41,6 +41,12 @@ int FromStored(int score, int ply) {
 // mate scores are kept relative to its ply, a stored score means the same
 // whenever the position comes back: what it counts is the plies below the
 // node. Returns the amount added when storing (subtracted when probing).
+// Only when one side has nothing left but its king do the table's scores
+// need the special handling below.
+inline bool BothSidesHaveMaterial(const Board& board) {
+    return board.colour[0].material && board.colour[1].material;
+}
+
 int ClockOffset(const Board& board, int side) {
     if (side < 0) return 0;
     return board.sideToMove == side ? board.halfmoveClock : -board.halfmoveClock;
@@ -123,7 +129,7 @@ int ProbeTT(const TranspositionTable& table, const Board& board, int depth, int 
     // lone king's fate: no cut-offs there, but for the mates against the bare
     // king, which the search must see deep to finish within fifty moves and
     // whose stored scores are made independent of the path.
-    const bool bothSides = board.colour[0].material && board.colour[1].material;
+    const bool bothSides = BothSidesHaveMaterial(board);
     const int clockSide = bothSides ? -1 : ClockCountingSide(board);
     if (!pvNode && (bothSides || clockSide >= 0) && e.Bound() != BoundNone && e.Depth() >= depth && ply >= 1) {
         score = FromStored(e.score, ply);
@@ -154,9 +160,9 @@ void StoreTT(TranspositionTable& table, const Board& board, Move bestMove, int a
     const TTEntry old = table.Read(board.key);
     if (old.Matches(board.key) && old.Depth() >= depth && bound != BoundExact) return;
 
-    // With material on both sides no rule counts the clock; the test is
-    // inlined here because nearly every store takes that road.
-    if (std::abs(score) < MateBound && !(board.colour[0].material && board.colour[1].material))
+    // With material on both sides no rule counts the clock; nearly every
+    // store takes that road, so the test comes before the rule look-up.
+    if (std::abs(score) < MateBound && !BothSidesHaveMaterial(board))
         score += ClockOffset(board, ClockCountingSide(board));
     TTEntry e;
     e.score = int16_t(ToStored(score, ply));
